@@ -1,0 +1,68 @@
+#pragma once
+
+#include <array>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "common/fixed_text.h"
+
+namespace vornix {
+
+// One installed package of WinApps.XML.
+struct PackageRecord {
+  FixedText<12> Name;    // program id: server ProgID, package folder, command-line selector
+  FixedText<52> Desc;    // display name
+  FixedText<32> Build;   // build of the installed setup
+  FixedText<32> Update;  // build of the last update applied
+  FixedText<256> Path;   // folder of the package's executable, no trailing '/'
+  FixedText<32> Key;     // file name of the executable inside Path
+
+  void clear() { *this = PackageRecord(); }
+};
+
+// The catalogue keeps at most 128 packages, in file order.
+struct PackageCatalogue {
+  static constexpr int kMaxPackages = 128;
+
+  int count = 0;
+  std::array<PackageRecord, kMaxPackages> records;
+
+  void clear() {
+    count = 0;
+    for (auto& r : records) r.clear();
+  }
+  bool full() const { return count >= kMaxPackages; }
+};
+
+enum class NameCase { kSignificant, kIgnored };
+
+// <Windows directory>/WinApps.XML
+std::string CataloguePath();
+
+// The tolerant tag scanner: clears the catalogue, then reads packages from `in` until
+// "</WinApps>", end of file, or a full table. CR and LF are dropped, so text and binary streams
+// read the same.
+void ReadCatalogue(FILE* in, PackageCatalogue& catalogue);
+
+// Prints records 0 to count-1 in the file layout; with line breaks every line ends in CR LF.
+void WriteCatalogue(const PackageCatalogue& catalogue, FILE* out, bool lineBreaks);
+
+// The bytes WriteCatalogue prints.
+std::string FormatCatalogue(const PackageCatalogue& catalogue, bool lineBreaks);
+
+// Reads the file at `path` into `catalogue` (cleared first); false when it cannot be opened.
+bool LoadCatalogue(const std::string& path, PackageCatalogue& catalogue);
+
+// Rewrites the file at `path` with line breaks. The new text replaces the old file atomically:
+// a failed write leaves the old catalogue whole, and a file that cannot be written stays
+// untouched. False when nothing was written.
+bool SaveCatalogue(const std::string& path, const PackageCatalogue& catalogue);
+
+// Index of the first record whose Name equals `name` under the case rule, or -1.
+int FindPackage(const PackageCatalogue& catalogue, std::string_view name, NameCase rule);
+
+// Compares a field's text with `text` under the case rule.
+bool SameName(std::string_view a, std::string_view b, NameCase rule);
+
+}  // namespace vornix

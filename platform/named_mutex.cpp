@@ -1,0 +1,65 @@
+#include "platform/named_mutex.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <thread>
+
+#include "platform/path.h"
+#include "platform/system_root.h"
+
+namespace vornix {
+
+namespace {
+
+int OpenLockFile(const std::string& name) {
+  const std::string folder = RunFolder("mutex");
+  if (!MakeFolders(folder)) return -1;
+  return open(NamedMutex::LockFilePath(name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+}
+
+}  // namespace
+
+std::string NamedMutex::LockFilePath(const std::string& name) {
+  return JoinPath(RunFolder("mutex"), name + ".lock");
+}
+
+NamedMutex::NamedMutex(const std::string& name) {
+  fd_ = OpenLockFile(name);
+  if (fd_ < 0) return;
+  if (flock(fd_, LOCK_EX | LOCK_NB) == 0) {
+    state_ = State::kAcquired;
+    return;
+  }
+  state_ = errno == EWOULDBLOCK ? State::kAlreadyExists : State::kFailed;
+  close(fd_);
+  fd_ = -1;
+}
+
+NamedMutex::~NamedMutex() {
+  if (fd_ >= 0) close(fd_);
+}
+
+WaitedLock::WaitedLock(const std::string& name, int timeoutMs) {
+  const int fd = OpenLockFile(name);
+  if (fd < 0) return;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  // Polled rather than blocking so that the wait has its bound.
+  while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() >= deadline) {
+      close(fd);
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  fd_ = fd;
+}
+
+WaitedLock::~WaitedLock() {
+  if (fd_ >= 0) close(fd_);
+}
+
+}  // namespace vornix

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <string>
+
+namespace vornix {
+
+// A named mutex that marks a single running instance: an exclusive flock on
+// <system root>/run/mutex/<name>.lock, held until the object goes away or the process ends.
+// The descriptor is close-on-exec, so a started program never inherits it.
+class NamedMutex {
+ public:
+  enum class State { kAcquired, kAlreadyExists, kFailed };
+
+  explicit NamedMutex(const std::string& name);
+  ~NamedMutex();
+  NamedMutex(const NamedMutex&) = delete;
+  NamedMutex& operator=(const NamedMutex&) = delete;
+
+  State state() const { return state_; }
+
+  static std::string LockFilePath(const std::string& name);
+
+ private:
+  int fd_ = -1;
+  State state_ = State::kFailed;
+};
+
+// An exclusive lock that is waited for, at most `timeoutMs`; released by the destructor.
+class WaitedLock {
+ public:
+  WaitedLock(const std::string& name, int timeoutMs);
+  ~WaitedLock();
+  WaitedLock(const WaitedLock&) = delete;
+  WaitedLock& operator=(const WaitedLock&) = delete;
+  bool held() const { return fd_ >= 0; }
+
+ private:
+  int fd_ = -1;
+};
+
+}  // namespace vornix

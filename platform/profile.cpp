@@ -1,0 +1,54 @@
+#include "platform/profile.h"
+
+#include <strings.h>
+
+#include <fstream>
+
+namespace vornix {
+
+namespace {
+
+std::string_view Trim(std::string_view s) {
+  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  while (!s.empty() && blank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && blank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+bool SameIgnoringCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
+}
+
+std::string CutToBuffer(std::string_view value, size_t capacity) {
+  if (capacity == 0) return {};
+  return std::string(value.substr(0, capacity - 1));
+}
+
+}  // namespace
+
+std::string ReadProfileString(const std::string& file, std::string_view section,
+                              std::string_view key, std::string_view fallback, size_t capacity) {
+  std::ifstream in(file, std::ios::binary);
+  bool inSection = false;
+  std::string raw;
+  while (in && std::getline(in, raw)) {
+    const std::string_view line = Trim(raw);
+    if (line.empty() || line.front() == ';') continue;
+    if (line.front() == '[') {
+      const size_t close = line.find(']');
+      inSection = close != std::string_view::npos && SameIgnoringCase(Trim(line.substr(1, close - 1)), section);
+      continue;
+    }
+    if (!inSection) continue;
+    const size_t eq = line.find('=');
+    if (eq == std::string_view::npos || !SameIgnoringCase(Trim(line.substr(0, eq)), key)) continue;
+    std::string_view value = Trim(line.substr(eq + 1));
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front())
+      value = value.substr(1, value.size() - 2);
+    return CutToBuffer(value, capacity);
+  }
+  return CutToBuffer(fallback, capacity);
+}
+
+}  // namespace vornix

@@ -1,0 +1,96 @@
+#include "platform/window_link.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/path.h"
+#include "platform/system_root.h"
+
+namespace vornix {
+
+namespace {
+
+class Socket {
+ public:
+  explicit Socket(int fd) : fd_(fd) {}
+  ~Socket() {
+    if (fd_ >= 0) close(fd_);
+  }
+  Socket(const Socket&) = delete;
+  Socket& operator=(const Socket&) = delete;
+  int fd() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+int Connect(const std::string& title) {
+  const std::string path = WindowSocketPath(title);
+  sockaddr_un addr{};
+  if (path.size() >= sizeof addr.sun_path) return -1;
+  addr.sun_family = AF_UNIX;
+  std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  if (connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
+    close(fd);
+    return -1;  // no socket, or a stale one: no such window
+  }
+  return fd;
+}
+
+}  // namespace
+
+std::string WindowSocketPath(const std::string& title) {
+  return JoinPath(RunFolder("windows"), title);
+}
+
+bool FindWindowByTitle(const std::string& title) {
+  Socket s(Connect(title));
+  return s.fd() >= 0;
+}
+
+std::optional<long> SendWindowCommand(const std::string& title, int commandId, int timeoutMs) {
+  Socket s(Connect(title));
+  if (s.fd() < 0) return std::nullopt;
+  const std::string request = "WM_COMMAND " + std::to_string(commandId) + "\n";
+  if (send(s.fd(), request.data(), request.size(), MSG_NOSIGNAL) !=
+      static_cast<ssize_t>(request.size()))
+    return std::nullopt;
+
+  std::string answer;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (answer.find('\n') == std::string::npos) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return std::nullopt;
+    pollfd p{s.fd(), POLLIN, 0};
+    const int ready = poll(&p, 1, static_cast<int>(left.count()));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready <= 0) return std::nullopt;
+    char buf[64];
+    const ssize_t n = recv(s.fd(), buf, sizeof buf, 0);
+    if (n <= 0) return std::nullopt;
+    answer.append(buf, static_cast<size_t>(n));
+  }
+  return std::strtol(answer.c_str(), nullptr, 10);
+}
+
+std::optional<int> ParseWindowCommand(const std::string& line) {
+  constexpr std::string_view kPrefix = "WM_COMMAND ";
+  if (line.compare(0, kPrefix.size(), kPrefix) != 0) return std::nullopt;
+  const std::string digits = line.substr(kPrefix.size());
+  char* end = nullptr;
+  const long id = std::strtol(digits.c_str(), &end, 10);
+  if (end == digits.c_str() || (*end != '\0' && *end != '\n' && *end != '\r')) return std::nullopt;
+  return static_cast<int>(id);
+}
+
+}  // namespace vornix

@@ -1,0 +1,21 @@
+// VornixResetPkg <program id>: empties the recorded setup build of one package.
+#include <QApplication>
+
+#include "platform/display.h"
+#include "resetpkg/reset_package.h"
+#include "resetpkg/reset_window.h"
+
+int main(int argc, char** argv) {
+  const std::string programId =
+      vornix::CommandLineTail(std::vector<std::string>(argv, argv + argc));
+  vornix::ChooseOffscreenWithoutDisplay();
+  QApplication app(argc, argv);
+
+  vornix::ResetWindow window;
+  window.show();
+  window.repaint();  // painted before the reset; there is no message loop
+  QApplication::processEvents();
+
+  vornix::ResetPackage(programId);
+  return 0;
+}

@@ -1,0 +1,64 @@
+#include "service/core/registration.h"
+
+#include "common/catalogue.h"
+#include "common/identity.h"
+#include "common/package_markers.h"
+#include "platform/module.h"
+#include "platform/registry.h"
+
+namespace vornix {
+
+namespace {
+constexpr size_t kProgPathCapacity = 260;
+}  // namespace
+
+std::string RunningFolder() {
+  const std::string exe = ModuleFileName();
+  const size_t slash = exe.rfind('/');
+  return slash == std::string::npos ? exe : exe.substr(0, slash);
+}
+
+void RegisterServicePackage(const std::string& runningFolder, MessageBoxes& boxes) {
+  std::string progPath;
+  {
+    auto key = RegistryKey::Open(SettingsKey(), kKeyRead);
+    if (!key) return;
+    progPath = key->QueryString("ProgPath", kProgPathCapacity).value_or("");
+  }
+
+  PackageCatalogue catalogue;
+  const std::string cataloguePath = CataloguePath();
+  LoadCatalogue(cataloguePath, catalogue);
+
+  bool changed = false;
+  int index = FindPackage(catalogue, kServicePackageName, NameCase::kIgnored);
+  if (index >= 0) {
+    PackageRecord& own = catalogue.records[static_cast<size_t>(index)];
+    if (!SameName(own.Path.view(), runningFolder, NameCase::kIgnored)) {
+      own.Path.assign(runningFolder);
+      changed = true;
+    }
+  } else if (catalogue.full()) {
+    boxes.Show(kCatalogueFullText, kCatalogueFullCaption, MessageBoxButtons::kOk);
+    return;
+  } else {
+    index = catalogue.count++;
+    PackageRecord& own = catalogue.records[static_cast<size_t>(index)];
+    own.Name.assign(kServicePackageName);
+    own.Desc.assign(kServicePackageDesc);
+    own.Path.assign(runningFolder);
+    own.Key.assign(kServiceProgramKey);
+    changed = true;
+  }
+
+  PackageRecord& own = catalogue.records[static_cast<size_t>(index)];
+  const std::string setupVersion = ReadSetupVer(progPath + own.Name.str() + "/SETUP.VER");
+  if (!setupVersion.empty() && own.Build.empty()) {
+    own.Build.assign(setupVersion);
+    changed = true;
+  }
+
+  if (changed) SaveCatalogue(cataloguePath, catalogue);
+}
+
+}  // namespace vornix

@@ -1,0 +1,126 @@
+#include "testing/support/test_support.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+namespace vornix::testing {
+
+TempDir::TempDir() {
+  const char* tmp = std::getenv("TMPDIR");
+  std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/vornix-test-XXXXXX";
+  if (!mkdtemp(templ.data())) throw std::runtime_error("mkdtemp failed");
+  path_ = templ;
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  // Tests may leave read-only folders behind; make them removable first.
+  for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
+       it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+    if (it->is_directory(ec)) chmod(it->path().c_str(), 0755);
+  }
+  std::filesystem::remove_all(path_, ec);
+}
+
+ScopedSystemRoot::ScopedSystemRoot() {
+  if (const char* old = std::getenv("VORNIX_SYSTEM_ROOT")) previous_ = old;
+  setenv("VORNIX_SYSTEM_ROOT", dir_.path().c_str(), 1);
+  std::filesystem::create_directories(Windows());
+}
+
+ScopedSystemRoot::~ScopedSystemRoot() {
+  if (previous_) setenv("VORNIX_SYSTEM_ROOT", previous_->c_str(), 1);
+  else unsetenv("VORNIX_SYSTEM_ROOT");
+}
+
+std::string ReadFileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void WriteFileBytes(const std::string& path, const std::string& bytes) {
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+bool PathExists(const std::string& path) {
+  struct stat st {};
+  return lstat(path.c_str(), &st) == 0;
+}
+
+std::string BuiltProgramFolder() { return VORNIX_TEST_PROGRAM_DIR; }
+
+void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+ProcessResult RunProcess(const std::vector<std::string>& argv,
+                         const std::map<std::string, std::string>& env,
+                         const std::string& workdir, std::chrono::milliseconds limit) {
+  ProcessResult result;
+  int out[2];
+  if (pipe2(out, O_CLOEXEC) != 0) return result;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(out[1], 1);
+    dup2(out[1], 2);
+    setpgid(0, 0);
+    for (const auto& [k, v] : env) setenv(k.c_str(), v.c_str(), 1);
+    if (!workdir.empty() && chdir(workdir.c_str()) != 0) _exit(126);
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  close(out[1]);
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  bool open = true;
+  int status = 0;
+  while (true) {
+    if (open) {
+      pollfd p{out[0], POLLIN, 0};
+      if (poll(&p, 1, 20) > 0) {
+        char buf[4096];
+        const ssize_t n = read(out[0], buf, sizeof buf);
+        if (n > 0) result.output.append(buf, static_cast<size_t>(n));
+        else open = false;
+      }
+    } else {
+      SleepMs(10);
+    }
+    const pid_t done = waitpid(pid, &status, WNOHANG);
+    if (done == pid) {
+      result.finished = true;
+      break;
+    }
+    if (std::chrono::steady_clock::now() >= deadline) {
+      kill(-pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      break;
+    }
+  }
+  // Whatever is still buffered in the pipe.
+  char buf[4096];
+  fcntl(out[0], F_SETFL, O_NONBLOCK);
+  ssize_t n;
+  while ((n = read(out[0], buf, sizeof buf)) > 0) result.output.append(buf, static_cast<size_t>(n));
+  close(out[0]);
+  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return result;
+}
+
+}  // namespace vornix::testing

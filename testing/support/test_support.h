@@ -1,0 +1,71 @@
+#pragma once
+
+#include <chrono>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vornix::testing {
+
+// A fresh folder below $TMPDIR, removed with everything in it when the object goes away.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+// Points VORNIX_SYSTEM_ROOT at a fresh folder with windows/ in it for the object's life.
+class ScopedSystemRoot {
+ public:
+  ScopedSystemRoot();
+  ~ScopedSystemRoot();
+  const std::string& path() const { return dir_.path(); }
+  std::string Windows() const { return dir_.path() + "/windows"; }
+  std::string Catalogue() const { return Windows() + "/WinApps.XML"; }
+
+ private:
+  TempDir dir_;
+  std::optional<std::string> previous_;
+};
+
+std::string ReadFileBytes(const std::string& path);
+void WriteFileBytes(const std::string& path, const std::string& bytes);
+bool PathExists(const std::string& path);
+
+// The folder of the built programs (the program folder of the build).
+std::string BuiltProgramFolder();
+
+struct ProcessResult {
+  bool finished = false;  // false: killed at the time limit
+  int exitCode = -1;      // the exit code, or 128 + signal
+  std::string output;     // standard output and standard error together
+};
+
+// Runs a program with extra environment variables in `workdir`, killing it after `limit`.
+ProcessResult RunProcess(const std::vector<std::string>& argv,
+                         const std::map<std::string, std::string>& env = {},
+                         const std::string& workdir = {},
+                         std::chrono::milliseconds limit = std::chrono::seconds(30));
+
+void SleepMs(int ms);
+
+// Waits for `condition` to hold, polling every 20 ms, at most `limit`.
+template <typename Condition>
+bool WaitFor(Condition condition, std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    SleepMs(20);
+  }
+  return true;
+}
+
+}  // namespace vornix::testing
