@@ -190,6 +190,10 @@ bool SameName(std::string_view a, std::string_view b, NameCase rule) {
   return strncasecmp(a.data(), b.data(), a.size()) == 0;
 }
 
+bool IsPackageInstalled(const PackageRecord& record) {
+  return FileExists(record.Path.str() + "/" + record.Key.str());
+}
+
 int FindPackage(const PackageCatalogue& catalogue, std::string_view name, NameCase rule) {
   for (int i = 0; i < catalogue.count; ++i)
     if (SameName(catalogue.records[static_cast<size_t>(i)].Name.view(), name, rule)) return i;

@@ -62,6 +62,9 @@ bool SaveCatalogue(const std::string& path, const PackageCatalogue& catalogue);
 // Index of the first record whose Name equals `name` under the case rule, or -1.
 int FindPackage(const PackageCatalogue& catalogue, std::string_view name, NameCase rule);
 
+// A package counts as installed when the file "<Path>/<Key>" exists.
+bool IsPackageInstalled(const PackageRecord& record);
+
 // Compares a field's text with `text` under the case rule.
 bool SameName(std::string_view a, std::string_view b, NameCase rule);
 

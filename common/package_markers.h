@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace vornix {
 
@@ -9,5 +10,32 @@ namespace vornix {
 // as empty.
 inline constexpr size_t kSetupVerReadMax = 128;
 std::string ReadSetupVer(const std::string& path);
+
+}  // namespace vornix
+
+namespace vornix {
+
+// <program folder><Name>: program folder ends in '/'.
+std::string PackageFolder(const std::string& programFolder, std::string_view name);
+// <package folder>/updates
+std::string UpdatesFolder(const std::string& packageFolder);
+
+// Rewrites SETUP.VER to hold exactly `build`. False when it cannot be written.
+bool WriteSetupVer(const std::string& path, std::string_view build);
+
+// UPDATE.XML: three CR LF lines <Build>, <FileName>, <UpdateCmd>; readers take the first
+// 1024 bytes and pick each element with ReadReplyField.
+inline constexpr size_t kUpdateXmlReadMax = 1024;
+struct UpdateMarker {
+  std::string Build;
+  std::string FileName;
+  std::string UpdateCmd;
+};
+bool WriteUpdateXml(const std::string& path, const UpdateMarker& marker);
+UpdateMarker ReadUpdateXml(const std::string& path);
+
+// A name that can stand for one file in a folder: no '/' or '\', not "." or "..", not
+// beginning with '-', not empty.
+bool IsPlainFileName(std::string_view name);
 
 }  // namespace vornix
