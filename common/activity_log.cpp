@@ -10,7 +10,9 @@
 
 namespace vornix {
 
-void ActivityLog::OpenLog() { OpenLogIn(ModuleFolder()); }
+void ActivityLog::OpenLog() {
+  OpenLogIn(ModuleFolder());
+}
 
 void ActivityLog::OpenLogIn(const std::string& folderWithSlash) {
   std::lock_guard<std::mutex> hold(lock_);

@@ -22,12 +22,24 @@ constexpr std::string_view kFieldEnd[kFieldCount] = {"</name>",   "</desc>", "</
 
 void StoreField(PackageRecord& r, int field, std::string_view value) {
   switch (field) {
-    case kName: r.Name.assign(value); break;
-    case kDesc: r.Desc.assign(value); break;
-    case kBuild: r.Build.assign(value); break;
-    case kUpdate: r.Update.assign(value); break;
-    case kPath: r.Path.assign(value); break;
-    case kKey: r.Key.assign(value); break;
+    case kName:
+      r.Name.assign(value);
+      break;
+    case kDesc:
+      r.Desc.assign(value);
+      break;
+    case kBuild:
+      r.Build.assign(value);
+      break;
+    case kUpdate:
+      r.Update.assign(value);
+      break;
+    case kPath:
+      r.Path.assign(value);
+      break;
+    case kKey:
+      r.Key.assign(value);
+      break;
   }
 }
 
@@ -62,8 +74,10 @@ class CatalogueScanner {
       if (c == EOF) return false;
       if (c == '\r' || c == '\n') continue;
       char ch = static_cast<char>(c);
-      if (ch == '"') quoted = !quoted;
-      else if (!quoted && ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
+      if (ch == '"')
+        quoted = !quoted;
+      else if (!quoted && ch >= 'A' && ch <= 'Z')
+        ch = static_cast<char>(ch - 'A' + 'a');
       tag_[tagLen_++] = ch;
       if (ch == '>' && !quoted) return true;
     }
@@ -137,7 +151,9 @@ void AppendLine(std::string& out, std::string_view open, std::string_view value,
 
 }  // namespace
 
-std::string CataloguePath() { return JoinPath(WindowsDirectory(), "WinApps.XML"); }
+std::string CataloguePath() {
+  return JoinPath(WindowsDirectory(), "WinApps.XML");
+}
 
 void ReadCatalogue(FILE* in, PackageCatalogue& catalogue) {
   catalogue.clear();

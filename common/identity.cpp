@@ -16,7 +16,9 @@ constexpr size_t kVersionTextMax = 63;
 constexpr const char* kUnknownName = "UNKNOWN";
 }  // namespace
 
-std::string ClientIniPath() { return JoinPath(WindowsDirectory(), "avclient.ini"); }
+std::string ClientIniPath() {
+  return JoinPath(WindowsDirectory(), "avclient.ini");
+}
 
 NameSources SystemNameSources() {
   NameSources s;
@@ -73,14 +75,20 @@ std::string ServiceVersionText(std::string versionText) {
   return versionText;
 }
 
-std::string CommandUrl(const std::string& serverUrl) { return serverUrl + "/cgi-bin/vornet"; }
+std::string CommandUrl(const std::string& serverUrl) {
+  return serverUrl + "/cgi-bin/vornet";
+}
 
-std::string UpdaterCommandUrl(const std::string& urlOut) { return urlOut + "/cgi-bin/vornet"; }
+std::string UpdaterCommandUrl(const std::string& urlOut) {
+  return urlOut + "/cgi-bin/vornet";
+}
 
 bool UseLocalServerFrom(std::optional<uint32_t> defaultServer) {
   return defaultServer.value_or(1) < 2;
 }
 
-std::string VendorUpdateServer() { return std::string(VORNIX_VENDOR_HOST) + ":81/Vornix"; }
+std::string VendorUpdateServer() {
+  return std::string(VORNIX_VENDOR_HOST) + ":81/Vornix";
+}
 
 }  // namespace vornix

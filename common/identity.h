@@ -11,7 +11,9 @@ namespace vornix {
 // HKEY_LOCAL_MACHINE\SOFTWARE\Arvel Systems\Vornix\Settings: written by the service, read by
 // both main programs.
 inline constexpr const char* kSettingsKey = "SOFTWARE\\Arvel Systems\\Vornix\\Settings";
-inline std::string SettingsKey() { return kSettingsKey; }
+inline std::string SettingsKey() {
+  return kSettingsKey;
+}
 
 inline constexpr const char* kDefaultServerUrl = "192.168.10.1";
 inline constexpr size_t kClientNameCapacity = 128;  // avclient.ini and host name buffers

@@ -33,6 +33,8 @@ std::optional<std::string> ComputerName() {
   return std::string(u.nodename);
 }
 
-bool StartSockets() { return true; }
+bool StartSockets() {
+  return true;
+}
 
 }  // namespace vornix

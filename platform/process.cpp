@@ -76,8 +76,10 @@ std::string JoinCommandLine(const std::vector<std::string>& words) {
 std::string ShellQuote(std::string_view word) {
   std::string out = "'";
   for (const char c : word) {
-    if (c == '\'') out += "'\\''";
-    else out += c;
+    if (c == '\'')
+      out += "'\\''";
+    else
+      out += c;
   }
   out += '\'';
   return out;
@@ -136,6 +138,8 @@ std::string CurrentFolder() {
   return getcwd(buf, sizeof buf) ? std::string(buf) : std::string();
 }
 
-bool ChangeFolder(const std::string& folder) { return chdir(folder.c_str()) == 0; }
+bool ChangeFolder(const std::string& folder) {
+  return chdir(folder.c_str()) == 0;
+}
 
 }  // namespace vornix

@@ -36,7 +36,8 @@ std::string ReadProfileString(const std::string& file, std::string_view section,
     if (line.empty() || line.front() == ';') continue;
     if (line.front() == '[') {
       const size_t close = line.find(']');
-      inSection = close != std::string_view::npos && SameIgnoringCase(Trim(line.substr(1, close - 1)), section);
+      inSection = close != std::string_view::npos &&
+                  SameIgnoringCase(Trim(line.substr(1, close - 1)), section);
       continue;
     }
     if (!inSection) continue;

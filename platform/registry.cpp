@@ -172,6 +172,8 @@ bool RegistryKey::SetDword(std::string_view name, uint32_t value) {
   return Store();
 }
 
-bool RegistryKey::Store() { return ReplaceFileAtomically(path_, FormatKeyFile(subkey_, values_)); }
+bool RegistryKey::Store() {
+  return ReplaceFileAtomically(path_, FormatKeyFile(subkey_, values_));
+}
 
 }  // namespace vornix

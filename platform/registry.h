@@ -43,12 +43,15 @@ class RegistryKey {
   // The file of a key, and the text format (exposed for tests and tools).
   static std::string KeyFilePath(std::string_view subkey);
   static std::map<std::string, Value> ParseKeyFile(std::string_view text);
-  static std::string FormatKeyFile(std::string_view subkey, const std::map<std::string, Value>& values);
+  static std::string FormatKeyFile(std::string_view subkey,
+                                   const std::map<std::string, Value>& values);
 
  private:
   RegistryKey(std::string subkey, std::string path, unsigned access,
               std::map<std::string, Value> values)
-      : subkey_(std::move(subkey)), path_(std::move(path)), access_(access),
+      : subkey_(std::move(subkey)),
+        path_(std::move(path)),
+        access_(access),
         values_(std::move(values)) {}
   bool Store();
 

@@ -15,8 +15,12 @@ std::string SystemRoot() {
   return (root && *root) ? root : kDefaultSystemRoot;
 }
 
-std::string WindowsDirectory() { return JoinPath(SystemRoot(), "windows"); }
+std::string WindowsDirectory() {
+  return JoinPath(SystemRoot(), "windows");
+}
 
-std::string RunFolder(const std::string& sub) { return JoinPath(JoinPath(SystemRoot(), "run"), sub); }
+std::string RunFolder(const std::string& sub) {
+  return JoinPath(JoinPath(SystemRoot(), "run"), sub);
+}
 
 }  // namespace vornix

@@ -2,6 +2,8 @@
 
 namespace vornix {
 
-std::string VersionResourceText() { return VORNIX_VERSION_TEXT; }
+std::string VersionResourceText() {
+  return VORNIX_VERSION_TEXT;
+}
 
 }  // namespace vornix

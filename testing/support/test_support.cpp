@@ -41,8 +41,10 @@ ScopedSystemRoot::ScopedSystemRoot() {
 }
 
 ScopedSystemRoot::~ScopedSystemRoot() {
-  if (previous_) setenv("VORNIX_SYSTEM_ROOT", previous_->c_str(), 1);
-  else unsetenv("VORNIX_SYSTEM_ROOT");
+  if (previous_)
+    setenv("VORNIX_SYSTEM_ROOT", previous_->c_str(), 1);
+  else
+    unsetenv("VORNIX_SYSTEM_ROOT");
 }
 
 std::string ReadFileBytes(const std::string& path) {
@@ -63,13 +65,17 @@ bool PathExists(const std::string& path) {
   return lstat(path.c_str(), &st) == 0;
 }
 
-std::string BuiltProgramFolder() { return VORNIX_TEST_PROGRAM_DIR; }
+std::string BuiltProgramFolder() {
+  return VORNIX_TEST_PROGRAM_DIR;
+}
 
-void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void SleepMs(int ms) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 ProcessResult RunProcess(const std::vector<std::string>& argv,
-                         const std::map<std::string, std::string>& env,
-                         const std::string& workdir, std::chrono::milliseconds limit) {
+                         const std::map<std::string, std::string>& env, const std::string& workdir,
+                         std::chrono::milliseconds limit) {
   ProcessResult result;
   int out[2];
   if (pipe2(out, O_CLOEXEC) != 0) return result;
@@ -96,8 +102,10 @@ ProcessResult RunProcess(const std::vector<std::string>& argv,
       if (poll(&p, 1, 20) > 0) {
         char buf[4096];
         const ssize_t n = read(out[0], buf, sizeof buf);
-        if (n > 0) result.output.append(buf, static_cast<size_t>(n));
-        else open = false;
+        if (n > 0)
+          result.output.append(buf, static_cast<size_t>(n));
+        else
+          open = false;
       }
     } else {
       SleepMs(10);
