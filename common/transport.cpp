@@ -1,0 +1,116 @@
+#include "common/transport.h"
+
+#include <curl/curl.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace vornix {
+namespace {
+
+constexpr const char* kScheme = "http://";
+constexpr size_t kSchemeLength = 7;
+constexpr const char* kContentTypeHeader = "Content-Type: text/xml; charset=utf-8";
+
+struct CurlCleanup {
+  void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+};
+using CurlHandle = std::unique_ptr<CURL, CurlCleanup>;
+
+struct SlistFree {
+  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+using HeaderList = std::unique_ptr<curl_slist, SlistFree>;
+
+struct FileClose {
+  void operator()(FILE* f) const { std::fclose(f); }
+};
+using FileHandle = std::unique_ptr<FILE, FileClose>;
+
+// Keeps each chunk up to its first NUL: the reply is text, and a NUL would end it for every
+// reader anyway. Always takes the whole chunk so the transfer is never aborted.
+size_t AppendReplyChunk(char* data, size_t size, size_t count, void* userData) {
+  auto* reply = static_cast<std::string*>(userData);
+  const size_t bytes = size * count;
+  const void* nul = std::memchr(data, '\0', bytes);
+  reply->append(data, nul ? static_cast<size_t>(static_cast<const char*>(nul) - data) : bytes);
+  return count;
+}
+
+// fwrite through libcurl's callback type: every received byte goes to the file unchanged.
+size_t WriteToFile(char* data, size_t size, size_t count, void* userData) {
+  return std::fwrite(data, size, count, static_cast<FILE*>(userData));
+}
+
+}  // namespace
+
+std::string WithHttpScheme(std::string_view address) {
+  bool hasScheme = address.size() >= kSchemeLength;
+  for (size_t i = 0; hasScheme && i < kSchemeLength; ++i) {
+    hasScheme = std::tolower(static_cast<unsigned char>(address[i])) == kScheme[i];
+  }
+  if (hasScheme) return std::string(address);
+  std::string url(kScheme);
+  url.append(address);
+  return url;
+}
+
+std::string PostCommand(const std::string& address, std::string_view body, long timeoutSeconds) {
+  // The document is NUL-terminated text: it ends at its first NUL.
+  const std::string document(body.substr(0, body.find('\0')));
+  const std::string url = WithHttpScheme(address);
+  std::string reply;
+
+  CurlHandle handle(curl_easy_init());
+  if (!handle) return {};
+  CURL* h = handle.get();
+
+  bool accepted = curl_easy_setopt(h, CURLOPT_URL, url.c_str()) == CURLE_OK &&
+                  curl_easy_setopt(h, CURLOPT_WRITEDATA, &reply) == CURLE_OK &&
+                  curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &AppendReplyChunk) == CURLE_OK;
+
+  HeaderList headers(curl_slist_append(nullptr, kContentTypeHeader));
+
+  if (accepted) {
+    accepted = curl_easy_setopt(h, CURLOPT_POST, 1L) == CURLE_OK &&
+               curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE, static_cast<long>(document.size())) ==
+                   CURLE_OK &&
+               curl_easy_setopt(h, CURLOPT_POSTFIELDS, document.c_str()) == CURLE_OK &&
+               curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get()) == CURLE_OK &&
+               curl_easy_setopt(h, CURLOPT_TIMEOUT, timeoutSeconds) == CURLE_OK;
+    // The result is not examined: whatever arrived is the reply.
+    if (accepted) curl_easy_perform(h);
+  }
+
+  // Header list first, then the handle, as the transfer was set up.
+  headers.reset();
+  handle.reset();
+  return reply;
+}
+
+bool DownloadFile(const std::string& url, const std::string& localPath, long timeoutSeconds) {
+  const std::string fullUrl = WithHttpScheme(url);
+
+  FileHandle file(std::fopen(localPath.c_str(), "wbe"));
+  if (!file) return false;
+
+  CurlHandle handle(curl_easy_init());
+  if (!handle) return false;
+  CURL* h = handle.get();
+
+  const bool accepted = curl_easy_setopt(h, CURLOPT_URL, fullUrl.c_str()) == CURLE_OK &&
+                        curl_easy_setopt(h, CURLOPT_WRITEDATA, file.get()) == CURLE_OK &&
+                        curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &WriteToFile) == CURLE_OK &&
+                        curl_easy_setopt(h, CURLOPT_TIMEOUT, timeoutSeconds) == CURLE_OK;
+  CURLcode result = CURLE_FAILED_INIT;
+  if (accepted) result = curl_easy_perform(h);
+
+  handle.reset();
+  // A file that cannot be completed on disk is not a completed download.
+  const bool closed = std::fclose(file.release()) == 0;
+  return accepted && result == CURLE_OK && closed;
+}
+
+}  // namespace vornix
