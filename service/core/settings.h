@@ -1,0 +1,40 @@
+#pragma once
+
+#include <set>
+#include <string>
+
+#include "service/core/message_box.h"
+#include "service/core/ports.h"
+#include "service/core/service_state.h"
+
+namespace vornix {
+
+inline constexpr const char* kSettingsVersionText = "1.0";
+inline constexpr size_t kUrlOutCapacity = 512;   // UrlOut is read into 512 bytes
+inline constexpr size_t kUrlEditCapacity = 512;  // the URL edit is read into 512 bytes
+inline constexpr int kSettingsNoticeHoldMs = 500;
+inline constexpr const char* kNoApplicationsText = "No Applications detected";
+inline constexpr const char* kDetectedPrefix = "Detected ";
+inline constexpr const char* kApplyQuestion = "Apply changes";
+inline constexpr const char* kNoticeCaption = "Notice";
+inline constexpr const char* kChangesAppliedText = "Changes Applied.";
+
+// Scans the catalogue for installed packages other than the service's own: fills `detected`
+// and gives the notice text, "Detected " with the descriptions in table order joined by ", ",
+// or "No Applications detected".
+std::string ScanInstalledPackages(std::set<std::string>& detected);
+
+// The scan with its notice and log line, then ServerUrl and UseLocalServer from the settings
+// key; the defaults stay when the key cannot be opened for reading and writing.
+void LoadSettings(ServiceState& state, Notices& notices);
+
+// Writes Version, DefaultServer, UrlOut, LastUpdate and ProgPath; silent when the key cannot
+// be created.
+void SaveSettings(const ServiceState& state);
+
+// "&Apply Changes": asks first; yes stores the edited settings, anything else loads the stored
+// ones back. True when the changes were applied.
+bool ApplyChanges(ServiceState& state, const std::string& urlEditText, bool useLocalChecked,
+                  MessageBoxes& boxes, Notices& notices);
+
+}  // namespace vornix
