@@ -1,0 +1,47 @@
+#include "updater/core/command_line.h"
+
+#include <string_view>
+
+namespace vornix {
+
+namespace {
+
+constexpr std::string_view kRestartWord = "restart";
+constexpr std::string_view kAppStartWord = "appstart";
+constexpr std::string_view kQuietWord = "quiet";
+constexpr const char* kWhiteSpace = " \t\r\n\v\f";
+
+// Removes every occurrence of `word`; true when there was one.
+bool CutWord(std::string& text, std::string_view word) {
+  bool found = false;
+  for (size_t pos; (pos = text.find(word)) != std::string::npos;) {
+    text.erase(pos, word.size());
+    found = true;
+  }
+  return found;
+}
+
+std::string Trim(const std::string& text) {
+  const size_t first = text.find_first_not_of(kWhiteSpace);
+  if (first == std::string::npos) return {};
+  const size_t last = text.find_last_not_of(kWhiteSpace);
+  return text.substr(first, last - first + 1);
+}
+
+}  // namespace
+
+RunOptions ParseCommandLine(std::string commandLine) {
+  RunOptions options;
+  options.m_restart = CutWord(commandLine, kRestartWord);
+  options.m_appStart = CutWord(commandLine, kAppStartWord);
+  commandLine = Trim(commandLine);
+  options.m_quiet = CutWord(commandLine, kQuietWord);
+  commandLine = Trim(commandLine);
+  const size_t space = commandLine.rfind(' ');
+  if (space == std::string::npos) return options;
+  options.hasSelector = true;
+  options.m_selector = Trim(commandLine.substr(space));
+  return options;
+}
+
+}  // namespace vornix

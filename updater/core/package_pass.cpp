@@ -1,0 +1,124 @@
+#include "updater/core/package_pass.h"
+
+#include <strings.h>
+
+#include <chrono>
+#include <thread>
+
+#include "common/protocol.h"
+#include "platform/module.h"
+#include "platform/named_mutex.h"
+#include "platform/process.h"
+#include "updater/core/run_flags.h"
+
+namespace vornix {
+
+namespace {
+
+constexpr const char* kUpdatingText = "Updating Arvel Application '%s'...Please Wait...";
+
+bool SameIgnoringCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
+}
+
+}  // namespace
+
+std::string FillText(std::string_view format, std::initializer_list<std::string_view> values) {
+  std::string out;
+  auto value = values.begin();
+  for (size_t i = 0; i < format.size(); ++i) {
+    if (format[i] == '%' && i + 1 < format.size() && format[i + 1] == 's' &&
+        value != values.end()) {
+      out += *value++;
+      ++i;
+    } else {
+      out += format[i];
+    }
+  }
+  return out;
+}
+
+PassHooks SystemPassHooks() {
+  PassHooks hooks;
+  hooks.sleepMs = [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
+  hooks.sendShutdownRequest = [] { SendShutdownRequest(); };
+  hooks.sendLogMessage = [](std::string_view text) { ProcessMessenger().SendLogMessage(text); };
+  hooks.moduleFileName = [] { return ModuleFileName(); };
+  return hooks;
+}
+
+PackagePass::PackagePass(ProgressFront& front, const RunOptions& options, PassHooks hooks)
+    : m_selector(options.m_selector),
+      m_quiet(options.m_quiet),
+      m_restart(options.m_restart),
+      m_appStart(options.m_appStart),
+      front_(front),
+      hooks_(std::move(hooks)) {}
+
+bool PackagePass::SelectorIsAll() const {
+  return SameIgnoringCase(m_selector, kAllSelector);
+}
+
+void PackagePass::Report(std::string_view text) {
+  if (hooks_.sendLogMessage) hooks_.sendLogMessage(text);
+}
+
+void PackagePass::Wait(int ms) {
+  if (hooks_.sleepMs) hooks_.sleepMs(ms);
+}
+
+void PackagePass::RunPackagePass() {
+  {
+    // Held from reading the catalogue until it is written, so that a copy started by a
+    // hand-over reads the catalogue only after this pass wrote it. After the bound the pass
+    // goes on without the lock, as it would have without one.
+    WaitedLock passLock(kPassLockName, hooks_.passLockWaitMs);
+    const std::string path = CataloguePath();
+    PackageCatalogue catalogue;
+    if (LoadCatalogue(path, catalogue)) {
+      for (int i = 0; i < catalogue.count; ++i) {
+        if (catalogue.records[i].Name.view() == kServicePackage)
+          ProcessPackage(catalogue.records[i]);
+      }
+      for (int i = 0; i < catalogue.count; ++i) {
+        PackageRecord& record = catalogue.records[i];
+        if (record.Name.view() == kServicePackage) continue;
+        if (record.Name.view() == m_selector || SelectorIsAll()) ProcessPackage(record);
+      }
+      // Written after every pass that read it, changed or not.
+      SaveCatalogue(path, catalogue);
+    }
+  }
+  if (SelectorIsAll() && !g_changesMade) front_.EndAsCancel();
+  if (m_quiet) front_.EndAsCancel();
+}
+
+void PackagePass::ProcessPackage(PackageRecord& record) {
+  front_.ShowStatus(FillText(kUpdatingText, {record.Desc.view()}));
+  if (!SelectorIsAll() || SameIgnoringCase(record.Name.view(), kServicePackage)) {
+    if (!RunSetupIfNew(record)) ApplyUpdate(record);
+  } else {
+    ApplyUpdate(record);  // setups of other packages are never started in an "ALL" run
+  }
+  front_.EnableOk();
+  if (!m_restart) return;
+
+  const std::string_view name = record.Name.view();
+  if (SelectorIsAll() && name != kServicePackage && name != kQoraxPackage) return;
+  if (g_qoraxSetupStarted && name != kQoraxPackage) return;
+  if (g_vornetSetupStarted && name != kServicePackage) return;
+  RestartProgram(record);
+}
+
+void PackagePass::RestartProgram(const PackageRecord& record) {
+  // Inherits the current folder, the program folder.
+  StartProgram(QuoteProgramWord(record.Path.str() + "/" + record.Key.str()));
+}
+
+void PackagePass::OnOk() {
+  if (!m_appStart || m_startCommand.empty()) return;
+  ChangeFolder(m_startFolder);
+  StartProgram(QuoteProgramWord(m_startCommand));
+}
+
+}  // namespace vornix

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "common/catalogue.h"
+#include "updater/core/command_line.h"
+#include "updater/core/progress_front.h"
+
+namespace vornix {
+
+// The two program ids the utility knows by name.
+inline constexpr const char* kServicePackage = "vornet";
+inline constexpr const char* kQoraxPackage = "qorax";
+inline constexpr const char* kAllSelector = "ALL";
+
+// Waits of the pass, in milliseconds.
+inline constexpr int kShutdownWaitMs = 2000;        // after asking qorax to end
+inline constexpr int kCopyStartWaitMs = 2000;       // the copy lets the first process end
+inline constexpr int kCopyFailedWaitMs = 2000;      // before applying the update in place
+inline constexpr int kPassLockWaitMs = 120 * 1000;  // a hand-over's copy waits for the pass lock
+
+inline constexpr const char* kPassLockName = "VornixUpdate.pass";
+inline constexpr const char* kServiceWindowTitle = "Vornix Update Service";
+inline constexpr int kServiceSilentShutdown = 57602;
+inline constexpr const char* kMakeCopyCommand = "cp -f -- VornixUpdate VornixUpdate1";
+inline constexpr const char* kCopyCommandLine = "VornixUpdate1 %s quiet restart";
+// The copy is recognised by the ending of its program file name.
+inline constexpr const char* kCopyNameEnding = "1";
+
+// What the pass asks of the system beyond files and processes; tests record or shorten it.
+struct PassHooks {
+  std::function<void(int ms)> sleepMs;
+  std::function<void()> sendShutdownRequest;
+  std::function<void(std::string_view)> sendLogMessage;
+  std::function<std::string()> moduleFileName;
+  int passLockWaitMs = kPassLockWaitMs;
+};
+PassHooks SystemPassHooks();
+
+// One run of the utility: walks the catalogue, applies updates and starts setups of the
+// packages that lie ready in the program folder (the current folder).
+class PackagePass {
+ public:
+  PackagePass(ProgressFront& front, const RunOptions& options, PassHooks hooks = SystemPassHooks());
+
+  // Reads the catalogue, processes "vornet" first and then the selected packages, writes the
+  // catalogue back and ends the dialog where the run asks for it.
+  void RunPackagePass();
+  void ProcessPackage(PackageRecord& record);
+  void ApplyUpdate(PackageRecord& record);
+  bool RunSetupIfNew(PackageRecord& record);
+  bool PrepareProgram(PackageRecord& record, bool forSetup);
+  // OK: with "appstart", starts the program of the last package updated in this run.
+  void OnOk();
+
+  bool SelectorIsAll() const;
+
+  std::string m_selector;
+  bool m_quiet = false;
+  bool m_restart = false;
+  bool m_appStart = false;
+  std::string m_startFolder;
+  std::string m_startCommand;
+
+ private:
+  void RestartProgram(const PackageRecord& record);
+  void Report(std::string_view text);
+  void Wait(int ms);
+
+  ProgressFront& front_;
+  PassHooks hooks_;
+};
+
+// printf-style filling of one "%s" after another, without a fixed buffer.
+std::string FillText(std::string_view format, std::initializer_list<std::string_view> values);
+
+}  // namespace vornix

@@ -1,0 +1,49 @@
+#include "updater/ui/about_dlg.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+#include "common/identity.h"
+#include "updater/ui/app_icon.h"
+#include "updater/ui/dialog_units.h"
+
+namespace vornix {
+
+namespace {
+
+constexpr const char* kTitle = "About Vornix Update";
+constexpr const char* kVersionPrefix = "Vornix Update Version ";
+constexpr int kIconId = 128;
+constexpr int kOkId = 1;
+
+}  // namespace
+
+QString AboutVersionText() {
+  return QString::fromLatin1(kVersionPrefix) +
+         QString::fromStdString(ServiceVersionText(ReadProductVersion()));
+}
+
+CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
+  const QFont font = DialogFont();
+  setFont(font);
+  setWindowTitle(kTitle);
+  setFixedSize(DialogUnitSize(font, 235, 55));
+
+  auto* icon = new QLabel(this);
+  icon->setObjectName(QString::number(kIconId));
+  icon->setPixmap(UpdateIcon().pixmap(32, 32));
+  icon->move(DialogUnitRect(font, 11, 17, 0, 0).topLeft());
+  icon->resize(32, 32);
+
+  auto* text = new QLabel(AboutVersionText(), this);
+  text->setObjectName("version");
+  text->setGeometry(DialogUnitRect(font, 40, 10, 130, 8));
+
+  auto* ok = new QPushButton("OK", this);
+  ok->setObjectName(QString::number(kOkId));
+  ok->setGeometry(DialogUnitRect(font, 178, 7, 50, 14));
+  ok->setDefault(true);
+  connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+}  // namespace vornix

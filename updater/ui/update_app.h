@@ -1,0 +1,28 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "updater/core/package_pass.h"
+
+namespace vornix {
+
+// The application object: starts up, reads the command line and runs CUpdateDlg modally.
+class CUpdateApp {
+ public:
+  std::function<bool()> startSockets;  // Windows Sockets start-up
+  std::function<void(const std::string&)> messageBox;
+  PassHooks passHooks = SystemPassHooks();
+
+  CUpdateApp();
+  // The whole start-up; the process's exit code.
+  int InitInstance(const std::string& commandLine);
+};
+
+inline constexpr const char* kSocketsFailedText = "Windows sockets initialization failed.";
+inline constexpr const char* kStartedText = "Vornix Update started.";
+
+// A message box with OK only; where nobody sees windows its text goes to standard error.
+void ShowErrorBox(const std::string& text);
+
+}  // namespace vornix
