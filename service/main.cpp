@@ -1,0 +1,45 @@
+// Vornix, the update service: one instance in the background with a tray icon, checking the
+// update server about once an hour. It reads no command line.
+#include <QApplication>
+
+#include "common/activity_log.h"
+#include "common/identity.h"
+#include "platform/display.h"
+#include "platform/named_mutex.h"
+#include "service/core/registration.h"
+#include "service/core/service_state.h"
+#include "service/ui/qt_message_boxes.h"
+#include "service/ui/service_window.h"
+#include "service/ui/splash_window.h"
+
+int main(int argc, char** argv) {
+  vornix::ChooseOffscreenWithoutDisplay();
+  QApplication app(argc, argv);
+  // The main window stays hidden and notices come and go: only a shutdown ends the loop.
+  QApplication::setQuitOnLastWindowClosed(false);
+
+  // Registered before the single-instance test, so a second start has done it too.
+  vornix::QtMessageBoxes boxes;
+  vornix::RegisterServicePackage(vornix::RunningFolder(), boxes);
+
+  const vornix::NamedMutex mutex(vornix::kServiceMutexName);
+  if (mutex.state() == vornix::NamedMutex::State::kAlreadyExists) return 0;
+
+  vornix::ProcessLog().SetFileNames(vornix::kServiceLogNames);
+  vornix::ProcessLog().OpenLog();
+  const std::string serviceVersion = vornix::ServiceVersionText(vornix::ReadProductVersion());
+  vornix::ProcessLog().SetVersionText(serviceVersion);
+
+  vornix::ShowSplash();
+
+  int exitCode = 0;
+  {
+    vornix::ServiceWindow window(serviceVersion);
+    QObject::connect(&window, &vornix::ServiceWindow::shutdownConfirmed, &app,
+                     [](int code) { QCoreApplication::exit(code); });
+    window.Initialise();
+    window.hide();
+    exitCode = QApplication::exec();
+  }  // the window goes, and its tray icon with it
+  return exitCode;
+}
