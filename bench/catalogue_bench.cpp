@@ -34,7 +34,8 @@ void BM_ReadFullCatalogueFromFile(benchmark::State& state) {
     LoadCatalogue(path, cat);
     benchmark::DoNotOptimize(cat.count);
   }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * testing::ReadFileBytes(path).size());
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                          testing::ReadFileBytes(path).size());
 }
 BENCHMARK(BM_ReadFullCatalogueFromFile);
 
