@@ -3,15 +3,18 @@
 #include <string>
 
 #include "common/catalogue.h"
+#include "common/identity.h"
 
 namespace vornix {
 
 // What one check pass hands to DownloadPackage: the service's settings and identity.
 struct DownloadSettings {
-  std::string ServerUrl;      // where commands go (and files, with UseLocalServer)
+  std::string ServerUrl;  // where commands go (and files, with UseLocalServer)
   bool UseLocalServer = true;
   std::string ProgramFolder;  // the service's folder, ending in '/'
   std::string ClientName;     // for LOGMSG
+  // Where files come from when UseLocalServer is off; tests point it at a local server.
+  std::string VendorServer = VendorUpdateServer();
 };
 
 // Asks the server for a newer setup and a newer update of one package, fetches and verifies
@@ -19,5 +22,19 @@ struct DownloadSettings {
 // or an update was put in place; never clears it.
 void DownloadPackage(const PackageRecord& record, const DownloadSettings& settings,
                      bool& utilityNeeded);
+
+// True when the server's FILEINFO for `serverFileName` of `programId` is positive and the
+// local file's byte count and checksum equal its Size and CkSum.
+bool VerifyPackageFile(const std::string& commandUrl, std::string_view programId,
+                       std::string_view serverFileName, const std::string& localFile);
+
+// The log line texts and details of a download.
+inline constexpr const char* kNoSetupInfo = "No Data reading SETUPINFO from server";
+inline constexpr const char* kNoUpdateInfo = "No Data reading UPDATEINFO from server";
+inline constexpr const char* kDetailVornet = "VORNET";
+inline constexpr const char* kDetailSetupInfo = "VORNET SETUPINFO";
+inline constexpr const char* kDetailUpdateInfo = "VORNET UPDATEINFO";
+inline constexpr const char* kDetailSucceeded = "Download Succeeded";
+inline constexpr const char* kDetailFailed = "Download Failed";
 
 }  // namespace vornix

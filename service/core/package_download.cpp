@@ -1,0 +1,186 @@
+#include "service/core/package_download.h"
+
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "common/activity_log.h"
+#include "common/package_markers.h"
+#include "common/protocol.h"
+#include "common/transport.h"
+#include "service/core/file_checksum.h"
+
+namespace vornix {
+namespace {
+
+constexpr const char* kOk = "OK";
+constexpr const char* kSetupFileName = "setup.exe";
+constexpr const char* kSetupVerName = "SETUP.VER";
+constexpr const char* kUpdateXmlName = "UPDATE.XML";
+constexpr const char* kServerUpdatesPrefix = "updates/";
+constexpr mode_t kFolderMode = 0755;
+constexpr mode_t kProgramMode = 0755;
+constexpr mode_t kDataMode = 0644;
+
+// One package's names for one call.
+struct PackagePaths {
+  std::string commandUrl;
+  std::string downloadBase;
+  std::string packageFolder;
+  std::string updatesFolder;
+  std::string setupFile;
+  std::string setupVer;
+  std::string updateXml;
+};
+
+// A build goes into markers and the catalogue unescaped; markup characters would corrupt them.
+bool IsStorableBuild(std::string_view build) {
+  return build.find_first_of("<\"") == std::string_view::npos;
+}
+
+// The update file shares its folder with UPDATE.XML and must not take the marker's place.
+bool IsUsableUpdateFileName(std::string_view name) {
+  return IsPlainFileName(name) && strcasecmp(std::string(name).c_str(), kUpdateXmlName) != 0;
+}
+
+void ReportFailedDownload(const DownloadSettings& settings, const PackagePaths& paths,
+                          const std::string& file) {
+  WriteLogLine(file, kDetailFailed);
+  SendLogMessage(paths.commandUrl, settings.ClientName, file + ": " + kDetailFailed);
+}
+
+// Fetches `url` under a temporary name beside `finalPath` and moves it into place only once
+// the server's size and checksum match, so a failed download leaves the earlier file whole.
+bool FetchVerified(const std::string& url, const std::string& commandUrl,
+                   std::string_view programId, std::string_view serverFileName,
+                   const std::string& folder, const std::string& finalPath, mode_t mode) {
+  std::string temp = folder + "/.download-XXXXXX";
+  const int fd = mkostemp(temp.data(), O_CLOEXEC);
+  if (fd < 0) return false;
+  close(fd);
+  DownloadFile(url, temp);  // the file is judged by its verification, not by the transfer
+  const bool placed = VerifyPackageFile(commandUrl, programId, serverFileName, temp) &&
+                      chmod(temp.c_str(), mode) == 0 &&
+                      std::rename(temp.c_str(), finalPath.c_str()) == 0;
+  if (!placed) unlink(temp.c_str());
+  return placed;
+}
+
+void SetupStep(const PackageRecord& record, const DownloadSettings& settings,
+               const PackagePaths& paths, bool& utilityNeeded) {
+  const std::string name = record.Name.str();
+  const std::string reply = PostCommand(paths.commandUrl, SetupInfoCommand(name));
+  if (reply.empty()) {
+    WriteLogLine(kNoSetupInfo, kDetailVornet);
+    return;
+  }
+  const std::string error = ReadReplyField(reply, "Error", kErrorCapacity);
+  if (error != kOk) {
+    WriteLogLine(error, kDetailSetupInfo);
+    return;
+  }
+  const std::string build = ReadReplyField(reply, "Build", kBuildCapacity);
+  if (!IsStorableBuild(build)) {
+    WriteLogLine("Unusable setup build from server: " + build, kDetailSetupInfo);
+    return;
+  }
+  if (build.empty() || build == record.Build.view()) return;
+  if (ReadSetupVer(paths.setupVer) == build) return;  // this setup lies ready already
+
+  if (!VerifyPackageFile(paths.commandUrl, name, kSetupFileName, paths.setupFile)) {
+    const std::string url = paths.downloadBase + "/" + name + "/" + kSetupFileName;
+    if (!FetchVerified(url, paths.commandUrl, name, kSetupFileName, paths.packageFolder,
+                       paths.setupFile, kProgramMode)) {
+      ReportFailedDownload(settings, paths, paths.setupFile);
+      return;
+    }
+    WriteLogLine(paths.setupFile, kDetailSucceeded);
+  }
+  utilityNeeded = true;
+  // A complete file found in place gets its program mode too.
+  chmod(paths.setupFile.c_str(), kProgramMode);
+  if (!WriteSetupVer(paths.setupVer, build)) ReportFailedDownload(settings, paths, paths.setupFile);
+}
+
+void UpdateStep(const PackageRecord& record, const DownloadSettings& settings,
+                const PackagePaths& paths, bool& utilityNeeded) {
+  const std::string name = record.Name.str();
+  const std::string reply = PostCommand(paths.commandUrl, UpdateInfoCommand(name));
+  if (reply.empty()) {
+    WriteLogLine(kNoUpdateInfo, kDetailVornet);
+    return;
+  }
+  const std::string error = ReadReplyField(reply, "Error", kErrorCapacity);
+  if (error != kOk) {
+    WriteLogLine(error, kDetailUpdateInfo);
+    return;
+  }
+  UpdateMarker marker;
+  marker.Build = ReadReplyField(reply, "Build", kBuildCapacity);
+  marker.FileName = ReadReplyField(reply, "FileName", kFileNameCapacity);
+  marker.UpdateCmd = ReadReplyField(reply, "UpdateCmd", kUpdateCmdCapacity);
+  if (!IsStorableBuild(marker.Build)) {
+    WriteLogLine("Unusable update build from server: " + marker.Build, kDetailUpdateInfo);
+    return;
+  }
+  if (!marker.FileName.empty() && !IsUsableUpdateFileName(marker.FileName)) {
+    WriteLogLine("Unusable update file name from server: " + marker.FileName, kDetailUpdateInfo);
+    return;
+  }
+  if (marker.Build.empty() || marker.Build == record.Update.view()) return;
+  if (ReadUpdateXml(paths.updateXml).Build == marker.Build) return;  // lies ready already
+  if (marker.FileName.empty()) return;
+
+  const std::string serverName = kServerUpdatesPrefix + marker.FileName;
+  const std::string updateFile = paths.updatesFolder + "/" + marker.FileName;
+  if (!VerifyPackageFile(paths.commandUrl, name, serverName, updateFile)) {
+    const std::string url = paths.downloadBase + "/" + name + "/" + serverName;
+    if (!FetchVerified(url, paths.commandUrl, name, serverName, paths.updatesFolder, updateFile,
+                       kDataMode)) {
+      ReportFailedDownload(settings, paths, updateFile);
+      return;
+    }
+    WriteLogLine(updateFile, kDetailSucceeded);
+  }
+  utilityNeeded = true;
+  if (!WriteUpdateXml(paths.updateXml, marker)) ReportFailedDownload(settings, paths, updateFile);
+}
+
+}  // namespace
+
+bool VerifyPackageFile(const std::string& commandUrl, std::string_view programId,
+                       std::string_view serverFileName, const std::string& localFile) {
+  const std::string reply = PostCommand(commandUrl, FileInfoCommand(programId, serverFileName));
+  if (ReadReplyField(reply, "Error", kErrorCapacity) != kOk) return false;
+  const long size = ReplyNumber(ReadReplyField(reply, "Size", kNumberCapacity));
+  const long checksum = ReplyNumber(ReadReplyField(reply, "CkSum", kNumberCapacity));
+  const std::optional<FileSum> sum = FileChecksum(localFile);
+  if (!sum || size < 0 || checksum < 0) return false;
+  return sum->checksum == static_cast<unsigned long>(checksum) &&
+         sum->bytes == static_cast<uint64_t>(size);
+}
+
+void DownloadPackage(const PackageRecord& record, const DownloadSettings& settings,
+                     bool& utilityNeeded) {
+  PackagePaths paths;
+  paths.commandUrl = CommandUrl(settings.ServerUrl);
+  paths.downloadBase = settings.UseLocalServer ? settings.ServerUrl : settings.VendorServer;
+  paths.packageFolder = PackageFolder(settings.ProgramFolder, record.Name.view());
+  paths.updatesFolder = UpdatesFolder(paths.packageFolder);
+  paths.setupFile = paths.packageFolder + "/" + kSetupFileName;
+  paths.setupVer = paths.packageFolder + "/" + kSetupVerName;
+  paths.updateXml = paths.updatesFolder + "/" + kUpdateXmlName;
+
+  // A folder that exists already, or cannot be made, shows up in the file steps.
+  mkdir(paths.packageFolder.c_str(), kFolderMode);
+  mkdir(paths.updatesFolder.c_str(), kFolderMode);
+
+  SetupStep(record, settings, paths, utilityNeeded);
+  UpdateStep(record, settings, paths, utilityNeeded);
+}
+
+}  // namespace vornix
