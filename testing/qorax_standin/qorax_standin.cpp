@@ -24,6 +24,7 @@ constexpr auto kBindPatience = std::chrono::seconds(10);
 }  // namespace
 
 int main(int argc, char** argv) {
+  vornix::standin::DetachOutput();
   const int port = argc > 1 ? std::atoi(argv[1]) : kPort;
   httplib::Server server;
   server.Post(R"(/.*)", [&](const httplib::Request& req, httplib::Response& res) {

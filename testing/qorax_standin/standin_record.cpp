@@ -1,5 +1,8 @@
 #include "testing/qorax_standin/standin_record.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdio>
 
@@ -18,6 +21,15 @@ void Record(const std::string& text) {
   if (!f) return;
   std::fprintf(f, "%lld %s\n", WallClockMs(), text.c_str());
   std::fclose(f);
+}
+
+void DetachOutput() {
+  const int null = open("/dev/null", O_RDWR | O_CLOEXEC);
+  if (null < 0) return;
+  dup2(null, 0);
+  dup2(null, 1);
+  dup2(null, 2);
+  close(null);
 }
 
 }  // namespace vornix::standin

@@ -11,4 +11,8 @@ long long WallClockMs();
 // by ".record", so a copy placed in a program folder records beside itself.
 void Record(const std::string& text);
 
+// Points standard input and output at /dev/null: a stand-in outlives the test that started it
+// and must not keep the test's output pipe open.
+void DetachOutput();
+
 }  // namespace vornix::standin

@@ -50,6 +50,7 @@ std::string ReadLine(int fd) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  vornix::standin::DetachOutput();
   const std::string title = argc > 1 ? argv[1] : kDefaultTitle;
   const std::string path = vornix::WindowSocketPath(title);
   vornix::MakeFolders(vornix::RunFolder("windows"));

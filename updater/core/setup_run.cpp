@@ -24,7 +24,7 @@ bool EndsWith(std::string_view text, std::string_view ending) {
 
 bool PackagePass::RunSetupIfNew(PackageRecord& record) {
   const std::string name = record.Name.str();
-  const std::string packageFolder = PackageFolder("./", name);
+  const std::string packageFolder = PackageFolder("", name);
   const std::string setupBuild = ReadSetupVer(packageFolder + "/SETUP.VER");
   if (setupBuild.empty() || record.Build.empty() || setupBuild == record.Build.view()) return false;
 

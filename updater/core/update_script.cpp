@@ -36,7 +36,7 @@ struct StepError {
 
 void PackagePass::ApplyUpdate(PackageRecord& record) {
   const std::string name = record.Name.str();
-  const std::string updates = UpdatesFolder(PackageFolder("./", name));
+  const std::string updates = UpdatesFolder(PackageFolder("", name));
   const UpdateMarker script = ReadUpdateXml(updates + "/UPDATE.XML");
   if (script.Build.empty() || script.Build == record.Update.view()) {
     front_.ShowStatus(FillText(kNoUpdateText, {record.Desc.view()}));
@@ -67,12 +67,16 @@ void PackagePass::ApplyUpdate(PackageRecord& record) {
   ChangeFolder(path);
 
   if (EndsWithIgnoringCase(fileName, ".bz2")) {
-    if (RunShellCommand(ShellQuote(programFolder + "/bzip2") + " -d -f " + ShellQuote(fileName)) !=
-        0) {
+    // bzip2 names its output after the ending only when that is ".bz2" in small letters;
+    // writing the output under the shortened name serves every spelling of the ending.
+    const std::string decompressed = fileName.substr(0, fileName.size() - 4);
+    if (RunShellCommand(ShellQuote(programFolder + "/bzip2") + " -d -f -c -- " +
+                        ShellQuote(fileName) + " > " + ShellQuote(decompressed)) != 0) {
       failed({FillText(kBzip2Error, {fileName}), "BZIP2"});
       return;
     }
-    fileName.resize(fileName.size() - 4);  // bzip2 left the decompressed file in its place
+    std::remove(fileName.c_str());  // the decompressed file takes the compressed one's place
+    fileName = decompressed;
   }
   if (EndsWithIgnoringCase(fileName, ".tar")) {
     if (RunShellCommand(ShellQuote(programFolder + "/gtar") + " -xf " + ShellQuote(fileName)) !=
