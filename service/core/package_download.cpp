@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "common/activity_log.h"
 #include "common/package_markers.h"
@@ -45,6 +46,23 @@ bool IsStorableBuild(std::string_view build) {
 // The update file shares its folder with UPDATE.XML and must not take the marker's place.
 bool IsUsableUpdateFileName(std::string_view name) {
   return IsPlainFileName(name) && strcasecmp(std::string(name).c_str(), kUpdateXmlName) != 0;
+}
+
+// A name as one segment of a URL path: blanks and the characters that end or escape a path
+// are percent-encoded, so a file name with a blank can still be fetched.
+std::string UrlSegment(std::string_view name) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (const unsigned char c : name) {
+    if (c <= 0x20 || c >= 0x7f || std::strchr("\"#%?<>\\^`{|}", c)) {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
 }
 
 void ReportFailedDownload(const DownloadSettings& settings, const PackagePaths& paths,
@@ -92,7 +110,7 @@ void SetupStep(const PackageRecord& record, const DownloadSettings& settings,
   if (ReadSetupVer(paths.setupVer) == build) return;  // this setup lies ready already
 
   if (!VerifyPackageFile(paths.commandUrl, name, kSetupFileName, paths.setupFile)) {
-    const std::string url = paths.downloadBase + "/" + name + "/" + kSetupFileName;
+    const std::string url = paths.downloadBase + "/" + UrlSegment(name) + "/" + kSetupFileName;
     if (!FetchVerified(url, paths.commandUrl, name, kSetupFileName, paths.packageFolder,
                        paths.setupFile, kProgramMode)) {
       ReportFailedDownload(settings, paths, paths.setupFile);
@@ -138,7 +156,8 @@ void UpdateStep(const PackageRecord& record, const DownloadSettings& settings,
   const std::string serverName = kServerUpdatesPrefix + marker.FileName;
   const std::string updateFile = paths.updatesFolder + "/" + marker.FileName;
   if (!VerifyPackageFile(paths.commandUrl, name, serverName, updateFile)) {
-    const std::string url = paths.downloadBase + "/" + name + "/" + serverName;
+    const std::string url = paths.downloadBase + "/" + UrlSegment(name) + "/" +
+                            kServerUpdatesPrefix + UrlSegment(marker.FileName);
     if (!FetchVerified(url, paths.commandUrl, name, serverName, paths.updatesFolder, updateFile,
                        kDataMode)) {
       ReportFailedDownload(settings, paths, updateFile);

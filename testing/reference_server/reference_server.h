@@ -34,6 +34,12 @@ struct ReferenceServerOptions {
   int port = 0;                     // 0: any free port
   std::optional<std::string> time;  // SVRTIME answer (HHMMSS); empty: the time of day
   std::string requestLog;           // when set, every request is appended as a JSON line
+
+  static ReferenceServerOptions ForRepository(std::string folder) {
+    ReferenceServerOptions options;
+    options.repository = std::move(folder);
+    return options;
+  }
 };
 
 // The reference update server: answers the command script "cgi-bin/vornet" and serves the
