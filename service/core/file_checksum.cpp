@@ -14,8 +14,9 @@
 namespace vornix {
 namespace {
 
-// Large reads cost fewer system calls; the result is the same as reading 64 KiB at a time.
-constexpr size_t kReadChunk = 1 << 20;
+// Large reads cost fewer system calls and copy faster out of the page cache (measured: 4 MiB
+// beat 64 KiB, 1 MiB and 8 MiB); the result is the same as reading 64 KiB at a time.
+constexpr size_t kReadChunk = 4 << 20;
 
 struct FileDescriptor {
   explicit FileDescriptor(int value) : fd(value) {}
@@ -39,17 +40,18 @@ uint64_t SumBytes(const unsigned char* data, size_t n) {
 #if defined(__SSE2__)
   // psadbw against zero adds 16 bytes into two 64-bit lanes at a time.
   const __m128i zero = _mm_setzero_si128();
-  __m128i acc0 = _mm_setzero_si128();
-  __m128i acc1 = _mm_setzero_si128();
-  for (; i + 32 <= n; i += 32) {
-    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
-    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i + 16));
-    acc0 = _mm_add_epi64(acc0, _mm_sad_epu8(a, zero));
-    acc1 = _mm_add_epi64(acc1, _mm_sad_epu8(b, zero));
+  // Four independent accumulators keep the adds from waiting on each other.
+  __m128i acc0 = zero, acc1 = zero, acc2 = zero, acc3 = zero;
+  const auto* v = reinterpret_cast<const __m128i*>(data);
+  for (; i + 64 <= n; i += 64, v += 4) {
+    acc0 = _mm_add_epi64(acc0, _mm_sad_epu8(_mm_loadu_si128(v), zero));
+    acc1 = _mm_add_epi64(acc1, _mm_sad_epu8(_mm_loadu_si128(v + 1), zero));
+    acc2 = _mm_add_epi64(acc2, _mm_sad_epu8(_mm_loadu_si128(v + 2), zero));
+    acc3 = _mm_add_epi64(acc3, _mm_sad_epu8(_mm_loadu_si128(v + 3), zero));
   }
-  const __m128i acc = _mm_add_epi64(acc0, acc1);
+  const __m128i all = _mm_add_epi64(_mm_add_epi64(acc0, acc1), _mm_add_epi64(acc2, acc3));
   alignas(16) uint64_t lanes[2];
-  _mm_store_si128(reinterpret_cast<__m128i*>(lanes), acc);
+  _mm_store_si128(reinterpret_cast<__m128i*>(lanes), all);
   total = lanes[0] + lanes[1];
 #endif
   for (; i < n; ++i) total += data[i];
