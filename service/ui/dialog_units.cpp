@@ -19,8 +19,11 @@ QFont DialogFont() {
 }
 
 DialogBaseUnits BaseUnitsOf(const QFont& font) {
+  // The average width over the alphabet, rounded, as the system takes it for dialog units.
   const QFontMetrics metrics(font);
-  return {metrics.averageCharWidth(), metrics.height()};
+  const int alphabet = metrics.horizontalAdvance(
+      QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+  return {(alphabet / 26 + 1) / 2, metrics.height()};
 }
 
 int DialogXToPixels(int dlu, const DialogBaseUnits& base) {

@@ -12,7 +12,7 @@ struct DialogRect {
 };
 
 struct DialogBaseUnits {
-  int x;  // average character width in pixels
+  int x;  // average character width of the alphabet in pixels
   int y;  // character height in pixels
 };
 

@@ -92,7 +92,9 @@ TEST_F(ServiceWindowTest, ControlsCarryTheirIdsTextsAndStates) {
 
 TEST_F(ServiceWindowTest, SizesComeFromDialogUnitsOfTheDialogFont) {
   const QFontMetrics fm(DialogFont());
-  const int bx = fm.averageCharWidth(), by = fm.height();
+  const int alphabet =
+      fm.horizontalAdvance(Q("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+  const int bx = (alphabet / 26 + 1) / 2, by = fm.height();
   ASSERT_GT(bx, 0);
   auto px = [](int dlu, int base, int div) { return (dlu * base + div / 2) / div; };
   EXPECT_EQ(window->width(), px(293, bx, 4));
