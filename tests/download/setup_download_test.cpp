@@ -187,5 +187,26 @@ TEST_F(DownloadFlow, VendorServerGivesFilesWhileCommandsStayOnTheServer) {
   }
 }
 
+TEST_F(DownloadFlow, EmptyFileInfoReplyFailsBothVerifications) {
+  Publish("qorax", "SetupBuild=3\n");
+  PublishSetup("qorax", kSetupBytes);
+  server_.SetReply("FILEINFO", "qorax", "");
+  EXPECT_FALSE(Run(Record("qorax", "1")));
+  const std::string file = Local("qorax/setup.exe");
+  EXPECT_EQ(server_.Log(), (Lines{"SETUPINFO qorax", "FILEINFO qorax setup.exe",
+                                  "GET /qorax/setup.exe", "FILEINFO qorax setup.exe",
+                                  "LOGMSG PC7:" + file + ": Download Failed", "UPDATEINFO qorax"}));
+  EXPECT_FALSE(testing::PathExists(file));
+}
+
+TEST_F(DownloadFlow, PackageFolderThatCannotBeMadeIsAFailedDownload) {
+  settings_.ProgramFolder = programDir_.path() + "/missing/";
+  Publish("qorax", "SetupBuild=3\n");
+  PublishSetup("qorax", kSetupBytes);
+  EXPECT_FALSE(Run(Record("qorax", "1")));
+  EXPECT_EQ(LogLines(),
+            Lines{programDir_.path() + "/missing/qorax/setup.exe [Download Failed] [0]"});
+}
+
 }  // namespace
 }  // namespace vornix
