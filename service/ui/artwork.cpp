@@ -58,7 +58,7 @@ QPixmap SplashPicture() {
   p.fillRect(pixmap.rect(), sky);
   PaintEmblem(p, QRectF(24, 50, 100, 100));
   p.setPen(Qt::white);
-  QFont title(QStringLiteral("Sans Serif"), 22, QFont::Bold);
+  QFont title(QStringLiteral("Sans Serif"), 22);
   title.setStyleHint(QFont::SansSerif);
   p.setFont(title);
   p.drawText(QRect(140, 60, 210, 40), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Vornix"));

@@ -1,8 +1,8 @@
 #include "service/ui/notice_window.h"
 
 #include <QGuiApplication>
+#include <QLabel>
 #include <QScreen>
-#include <QTextEdit>
 
 #include "service/ui/dialog_units.h"
 
@@ -35,15 +35,14 @@ NoticeWindow::NoticeWindow(const QString& text, int holdMs)
   const DialogBaseUnits base = BaseUnitsOf(font());
   const QRect full = DialogToPixels(kNoticeSize, base);
 
-  edit_ = new QTextEdit(this);
+  // The read-only, multi-line, centred edit 1016: a label shows the same and costs less.
+  edit_ = new QLabel(text, this);
   edit_->setObjectName(kNoticeEditId);
-  edit_->setReadOnly(true);
-  edit_->setFrameShape(QFrame::NoFrame);
-  edit_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  edit_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  edit_->setGeometry(DialogToPixels(kNoticeEdit, base));
-  edit_->setPlainText(text);
+  edit_->setWordWrap(true);
   edit_->setAlignment(Qt::AlignCenter);
+  edit_->setAutoFillBackground(true);
+  edit_->setBackgroundRole(QPalette::Base);
+  edit_->setGeometry(DialogToPixels(kNoticeEdit, base));
 
   placement_ = PlaceOnPrimaryScreen(full.width(), full.height());
   animation_ = NoticeAnimation(full.height(), holdMs);
@@ -61,7 +60,7 @@ NoticeWindow::NoticeWindow(const QString& text, int holdMs)
 }
 
 QString NoticeWindow::text() const {
-  return edit_->toPlainText();
+  return edit_->text();
 }
 
 void NoticeWindow::OnTimer(int id) {

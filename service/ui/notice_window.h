@@ -8,7 +8,7 @@
 #include "service/core/ports.h"
 #include "service/ui/notice_placement.h"
 
-class QTextEdit;
+class QLabel;
 
 namespace vornix {
 
@@ -30,7 +30,7 @@ class NoticeWindow : public QWidget {
   void Follow(const NoticeOrder& order);
   void OnTimer(int id);
 
-  QTextEdit* edit_ = nullptr;
+  QLabel* edit_ = nullptr;
   NoticePlacement placement_;
   NoticeAnimation animation_;
   std::map<int, QTimer*> timers_;
