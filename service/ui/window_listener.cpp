@@ -1,7 +1,13 @@
 #include "service/ui/window_listener.h"
 
-#include <QLocalSocket>
-#include <QPointer>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstring>
 
 #include "platform/path.h"
 #include "platform/system_root.h"
@@ -10,55 +16,116 @@
 namespace vornix {
 
 namespace {
-constexpr int kAnswerWriteMs = 2000;
-constexpr qint64 kLongestLine = 256;
+constexpr size_t kLongestLine = 256;
 }  // namespace
 
+struct WindowListener::Connection {
+  explicit Connection(int fd) : fd(fd) {}
+  ~Connection() {
+    delete notifier;
+    if (fd >= 0) close(fd);
+  }
+  int fd;
+  QSocketNotifier* notifier = nullptr;
+  std::string buffer;
+  bool closed = false;
+};
+
 WindowListener::WindowListener(const std::string& title, Handler handler, QObject* parent)
-    : QObject(parent),
-      path_(QString::fromLocal8Bit(WindowSocketPath(title).c_str())),
-      handler_(std::move(handler)) {
-  connect(&server_, &QLocalServer::newConnection, this, &WindowListener::Accept);
-}
+    : QObject(parent), path_(WindowSocketPath(title)), handler_(std::move(handler)) {}
 
 WindowListener::~WindowListener() {
   Close();
+  connections_.clear();
 }
 
 bool WindowListener::Listen() {
+  sockaddr_un addr{};
+  if (path_.size() >= sizeof addr.sun_path) return false;
   MakeFolders(RunFolder("windows"));
   // Only one instance runs (the named mutex), so a socket file here is a crashed one's.
-  QLocalServer::removeServer(path_);
-  return server_.listen(path_);
+  unlink(path_.c_str());
+  addr.sun_family = AF_UNIX;
+  std::memcpy(addr.sun_path, path_.c_str(), path_.size() + 1);
+  fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (fd_ < 0) return false;
+  if (bind(fd_, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 ||
+      listen(fd_, 8) != 0) {
+    close(fd_);
+    fd_ = -1;
+    return false;
+  }
+  acceptNotifier_ = new QSocketNotifier(fd_, QSocketNotifier::Read, this);
+  connect(acceptNotifier_, &QSocketNotifier::activated, this, &WindowListener::Accept);
+  return true;
 }
 
 void WindowListener::Close() {
-  if (server_.isListening()) server_.close();
+  if (fd_ < 0) return;
+  delete acceptNotifier_;
+  acceptNotifier_ = nullptr;
+  close(fd_);
+  fd_ = -1;
+  unlink(path_.c_str());
 }
 
 void WindowListener::Accept() {
-  while (QLocalSocket* socket = server_.nextPendingConnection()) {
-    connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-    connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-      QPointer<QLocalSocket> guard(socket);
-      while (guard && guard->canReadLine()) {
-        const std::string line = guard->readLine(kLongestLine).toStdString();
-        const std::optional<int> id = ParseWindowCommand(line);
-        if (!id) {
-          guard->disconnectFromServer();
-          return;
-        }
-        const long result = handler_(*id);
-        if (!guard) return;
-        // Answered before control goes back to the loop, so a shutdown command is answered
-        // before the service ends.
-        guard->write(QByteArray::number(static_cast<qlonglong>(result)) + '\n');
-        guard->flush();
-        guard->waitForBytesWritten(kAnswerWriteMs);
-      }
-      if (guard && guard->bytesAvailable() > kLongestLine) guard->disconnectFromServer();
-    });
+  if (fd_ < 0) return;
+  for (;;) {
+    const int fd = accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (fd < 0) return;
+    auto connection = std::make_unique<Connection>(fd);
+    Connection* c = connection.get();
+    c->notifier = new QSocketNotifier(fd, QSocketNotifier::Read);
+    connect(c->notifier, &QSocketNotifier::activated, this, [this, c] { Read(c); });
+    connections_.push_back(std::move(connection));
   }
+}
+
+void WindowListener::Read(Connection* c) {
+  char chunk[128];
+  const ssize_t n = recv(c->fd, chunk, sizeof chunk, 0);
+  if (n <= 0) {
+    Drop(c);
+    return;
+  }
+  c->buffer.append(chunk, static_cast<size_t>(n));
+  // A command may open a modal loop; this connection waits until it is answered.
+  c->notifier->setEnabled(false);
+  size_t end;
+  while (!c->closed && (end = c->buffer.find('\n')) != std::string::npos) {
+    const std::string line = c->buffer.substr(0, end + 1);
+    c->buffer.erase(0, end + 1);
+    const std::optional<int> id = ParseWindowCommand(line);
+    if (!id) {
+      c->closed = true;
+      break;
+    }
+    // Answered before control goes back to the loop, so a shutdown command is answered
+    // before the service ends.
+    const std::string answer = std::to_string(handler_(*id)) + "\n";
+    if (send(c->fd, answer.data(), answer.size(), MSG_NOSIGNAL) !=
+        static_cast<ssize_t>(answer.size())) {
+      c->closed = true;
+    }
+  }
+  if (c->buffer.size() > kLongestLine) c->closed = true;
+  if (c->closed) {
+    Drop(c);
+  } else {
+    c->notifier->setEnabled(true);
+  }
+}
+
+void WindowListener::Drop(Connection* c) {
+  c->closed = true;
+  c->notifier->setEnabled(false);
+  // Deleted once the notifier's signal has returned.
+  QTimer::singleShot(0, this, [this, c] {
+    connections_.erase(std::remove_if(connections_.begin(), connections_.end(),
+                                      [c](const auto& p) { return p.get() == c; }),
+                       connections_.end());
+  });
 }
 
 }  // namespace vornix

@@ -1,9 +1,12 @@
 #pragma once
 
-#include <QLocalServer>
 #include <QObject>
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
+
+class QSocketNotifier;
 
 namespace vornix {
 
@@ -22,14 +25,19 @@ class WindowListener : public QObject {
   bool Listen();
   // No more commands: the socket file goes.
   void Close();
-  const QString& path() const { return path_; }
+  const std::string& path() const { return path_; }
 
  private:
+  struct Connection;
   void Accept();
+  void Read(Connection* connection);
+  void Drop(Connection* connection);
 
-  QString path_;
+  std::string path_;
   Handler handler_;
-  QLocalServer server_;
+  int fd_ = -1;
+  QSocketNotifier* acceptNotifier_ = nullptr;
+  std::vector<std::unique_ptr<Connection>> connections_;
 };
 
 }  // namespace vornix

@@ -2,6 +2,9 @@
 // tray menu, the About box, notices and the splash.
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 #include <QApplication>
 #include <QCheckBox>
 #include <QKeyEvent>
@@ -12,14 +15,18 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
+#include <cstring>
+#include <future>
 
 #include "common/activity_log.h"
+#include "platform/window_link.h"
 #include "service/ui/about_dialog.h"
 #include "service/ui/artwork.h"
 #include "service/ui/dialog_units.h"
 #include "service/ui/notice_window.h"
 #include "service/ui/service_window.h"
 #include "service/ui/splash_window.h"
+#include "service/ui/window_listener.h"
 #include "testing/support/test_support.h"
 #include "tests/service/fakes.h"
 #include "tests/service/qt_wait.h"
@@ -359,6 +366,54 @@ TEST(Splash, ClosesByItselfAfterThreeSeconds) {
   QPointer<SplashWindow> splash = ShowSplash();
   ASSERT_TRUE(ProcessEventsUntil([&] { return !splash; }, 6000));
   EXPECT_GE(clock.elapsed(), 2990);
+}
+
+// The window socket: commands from another thread are handled on the window's thread and
+// answered with the handler's result; a line that is no command ends the connection.
+TEST(WindowListener, HandlesCommandsOnItsThreadAndAnswersEach) {
+  ScopedSystemRoot root;
+  std::vector<int> handled;
+  const std::thread::id windowThread = std::this_thread::get_id();
+  WindowListener listener("Test Window", [&](int id) {
+    EXPECT_TRUE(std::this_thread::get_id() == windowThread);
+    handled.push_back(id);
+    return id == 7 ? 42L : 0L;
+  });
+  // A socket file left behind by a crashed owner is replaced.
+  testing::WriteFileBytes(WindowSocketPath("Test Window"), "stale");
+  ASSERT_TRUE(listener.Listen());
+  auto answer =
+      std::async(std::launch::async, [] { return SendWindowCommand("Test Window", 7, 5000); });
+  ASSERT_TRUE(ProcessEventsUntil(
+      [&] { return answer.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 5000));
+  EXPECT_EQ(answer.get(), std::optional<long>(42));
+  EXPECT_EQ(handled, (std::vector<int>{7}));
+
+  // A line that is no command: the connection ends unanswered and nothing is handled.
+  auto garbled = std::async(std::launch::async, [] {
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    const std::string path = WindowSocketPath("Test Window");
+    std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return -2L;
+    send(fd, "WM_PAINT 5\n", 11, MSG_NOSIGNAL);
+    timeval limit{5, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    char buf[16];
+    const long n = recv(fd, buf, sizeof buf, 0);
+    close(fd);
+    return n;
+  });
+  ASSERT_TRUE(ProcessEventsUntil(
+      [&] { return garbled.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
+      6000));
+  EXPECT_EQ(garbled.get(), 0L);
+  EXPECT_EQ(handled.size(), 1u);
+
+  listener.Close();
+  EXPECT_FALSE(testing::PathExists(WindowSocketPath("Test Window")));
+  EXPECT_FALSE(FindWindowByTitle("Test Window"));
 }
 
 }  // namespace
