@@ -5,8 +5,8 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
-#include <QTextEdit>
 #include <QTextBlock>
+#include <QTextEdit>
 #include <QTimer>
 
 #include "platform/process.h"

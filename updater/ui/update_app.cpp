@@ -37,7 +37,6 @@ int CUpdateApp::InitInstance(const std::string& commandLine) {
   const RunOptions options = ParseCommandLine(commandLine);
   if (!options.hasSelector) return 0;
   CUpdateDlg dlg(options, passHooks);
-  dlg.show();
   dlg.exec();
   return 0;
 }
