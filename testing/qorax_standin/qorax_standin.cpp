@@ -2,6 +2,7 @@
 // shutdown document by HTTP POST. Every start and every request is recorded beside the
 // program file. Ends by itself after a while, so a test that failed never leaves it running.
 #include <httplib.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -27,6 +28,12 @@ int main(int argc, char** argv) {
   vornix::standin::DetachOutput();
   const int port = argc > 1 ? std::atoi(argv[1]) : kPort;
   httplib::Server server;
+  // The port is ours alone: no SO_REUSEPORT, which would let a second listener share it and
+  // take some of the requests.
+  server.set_socket_options([](int sock) {
+    int yes = 1;
+    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  });
   server.Post(R"(/.*)", [&](const httplib::Request& req, httplib::Response& res) {
     vornix::standin::Record("POST " + req.path + " " + req.body);
     res.set_content("OK", "text/plain");
