@@ -131,4 +131,76 @@ ProcessResult RunProcess(const std::vector<std::string>& argv,
   return result;
 }
 
+BackgroundProcess::BackgroundProcess(std::vector<std::string> argv,
+                                     std::map<std::string, std::string> env, std::string workdir,
+                                     std::string outputFile)
+    : argv_(std::move(argv)),
+      env_(std::move(env)),
+      workdir_(std::move(workdir)),
+      outputFile_(std::move(outputFile)) {}
+
+BackgroundProcess::~BackgroundProcess() {
+  Kill();
+}
+
+bool BackgroundProcess::Start() {
+  pid_ = fork();
+  if (pid_ < 0) return false;
+  if (pid_ == 0) {
+    setpgid(0, 0);
+    const int out = open(outputFile_.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    if (out >= 0) {
+      dup2(out, 1);
+      dup2(out, 2);
+    }
+    for (const auto& [k, v] : env_) setenv(k.c_str(), v.c_str(), 1);
+    if (!workdir_.empty() && chdir(workdir_.c_str()) != 0) _exit(126);
+    std::vector<char*> args;
+    for (const auto& a : argv_) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  return true;
+}
+
+std::optional<int> BackgroundProcess::WaitExit(std::chrono::milliseconds limit) {
+  if (exitCode_ || pid_ <= 0) return exitCode_;
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  int status = 0;
+  while (true) {
+    if (waitpid(pid_, &status, WNOHANG) == pid_) {
+      exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      return exitCode_;
+    }
+    if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
+    SleepMs(20);
+  }
+}
+
+void BackgroundProcess::Kill() {
+  if (pid_ <= 0 || exitCode_) return;
+  kill(-pid_, SIGKILL);
+  WaitExit(std::chrono::seconds(10));
+}
+
+std::vector<int> ProcessesRunningFrom(const std::string& folder) {
+  std::vector<int> pids;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc", ec)) {
+    const std::string name = entry.path().filename();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    char target[4096];
+    const ssize_t n = readlink((entry.path() / "exe").c_str(), target, sizeof target - 1);
+    if (n <= 0) continue;
+    if (std::string(target, static_cast<size_t>(n)).rfind(folder + "/", 0) == 0)
+      pids.push_back(std::stoi(name));
+  }
+  return pids;
+}
+
+void KillProcessesRunningFrom(const std::string& folder) {
+  for (int pid : ProcessesRunningFrom(folder)) kill(pid, SIGKILL);
+}
+
 }  // namespace vornix::testing

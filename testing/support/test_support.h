@@ -57,6 +57,35 @@ ProcessResult RunProcess(const std::vector<std::string>& argv,
 
 void SleepMs(int ms);
 
+// A program running in the background in a process group of its own, its output going to a
+// file. Killed with its group when the object goes away.
+class BackgroundProcess {
+ public:
+  BackgroundProcess(std::vector<std::string> argv, std::map<std::string, std::string> env,
+                    std::string workdir, std::string outputFile);
+  ~BackgroundProcess();
+  BackgroundProcess(const BackgroundProcess&) = delete;
+  BackgroundProcess& operator=(const BackgroundProcess&) = delete;
+
+  bool Start();
+  int pid() const { return pid_; }
+  // The exit code (128 + signal when killed) once the process ended within `limit`.
+  std::optional<int> WaitExit(std::chrono::milliseconds limit);
+  void Kill();
+
+ private:
+  std::vector<std::string> argv_;
+  std::map<std::string, std::string> env_;
+  std::string workdir_, outputFile_;
+  int pid_ = -1;
+  std::optional<int> exitCode_;
+};
+
+// The processes whose program file lies below `folder`.
+std::vector<int> ProcessesRunningFrom(const std::string& folder);
+// Kills them (programs that were started in sessions of their own outlive their starter).
+void KillProcessesRunningFrom(const std::string& folder);
+
 // Waits for `condition` to hold, polling every 20 ms, at most `limit`.
 template <typename Condition>
 bool WaitFor(Condition condition, std::chrono::milliseconds limit) {
