@@ -19,6 +19,8 @@
 #include <future>
 
 #include "common/activity_log.h"
+#include "common/identity.h"
+#include "platform/registry.h"
 #include "platform/window_link.h"
 #include "service/ui/about_dialog.h"
 #include "service/ui/artwork.h"
@@ -48,6 +50,10 @@ class ServiceWindowTest : public ::testing::Test {
  protected:
   ServiceWindowTest() {
     ProcessLog().OpenLogIn(logDir.path() + "/");
+    // Settings first: nothing may ever point at a server beyond loopback.
+    auto key = RegistryKey::Create(SettingsKey(), kKeySetValue);
+    key->SetDword("DefaultServer", 1);
+    key->SetString("UrlOut", "127.0.0.1:9");
     ServiceWindow::Options options;
     options.boxes = &boxes;
     options.notices = &notices;
@@ -82,7 +88,7 @@ TEST_F(ServiceWindowTest, ControlsCarryTheirIdsTextsAndStates) {
   EXPECT_EQ(window->windowTitle(), Q("Vornix Update Service"));
   EXPECT_FALSE(window->isVisible());  // created hidden
   EXPECT_EQ(Control<QLabel>("1003")->text(), Q("PC7*"));
-  EXPECT_EQ(Control<QLineEdit>("1002")->text(), Q("192.168.10.1"));
+  EXPECT_EQ(Control<QLineEdit>("1002")->text(), Q("127.0.0.1:9"));
   EXPECT_EQ(Control<QCheckBox>("1001")->text(),
             Q("&Check to use Local Server for Updates (unchecked will use Vornix Server)"));
   EXPECT_TRUE(Control<QCheckBox>("1001")->isChecked());
@@ -123,7 +129,7 @@ TEST_F(ServiceWindowTest, EditsEnableApplyAndApplyAnsweredNoRestoresStoredSettin
   apply->click();
   ASSERT_EQ(boxes.asked.size(), 1u);
   EXPECT_EQ(boxes.asked[0].text, "Apply changes");
-  EXPECT_EQ(url->text(), Q("192.168.10.1"));
+  EXPECT_EQ(url->text(), Q("127.0.0.1:9"));
   EXPECT_FALSE(apply->isEnabled());
   ASSERT_EQ(notices.shown.size(), 1u);
   EXPECT_EQ(notices.shown[0].first, "No Applications detected");
