@@ -2,6 +2,7 @@
 // shutdown through the window socket, restart after a crash, a pass reaching the server.
 #include <gtest/gtest.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -170,6 +171,44 @@ TEST_F(ServiceProcessTest, UpdateNowThroughSocketRunsForcedPassAgainstServer) {
   EXPECT_EQ(l[1], "SETUPINFO vornet");
   const std::string logFile = testing::ReadFileBytes(programFolder + "/Vornix.log");
   EXPECT_NE(logFile.find(" - No Applications detected [0]\r\n"), std::string::npos) << logFile;
+  SendWindowCommand(kServiceWindowTitle, kCommandSilentExit, 10000);
+  EXPECT_EQ(service->WaitExit(15s), std::optional<int>(1));
+}
+
+// A new setup of the service's own package: the pass downloads it and starts the utility once,
+// by its quoted path in a folder with a blank, in the service's folder, inheriting neither the
+// service's mutex nor its window socket.
+TEST_F(ServiceProcessTest, PassThatPutsSetupInPlaceStartsUtilityOnce) {
+  MakeFolders(repo / "vornet");
+  testing::WriteFileBytes(repo / "vornet/package.txt", "SetupBuild=9.9\n");
+  testing::WriteFileBytes(repo / "vornet/setup.exe", "new service setup");
+  const std::string record = programs / "started.txt";
+  testing::WriteFileBytes(programFolder + "/VornixUpdate",
+                          "#!/bin/sh\n"
+                          "ls -l /proc/$$/fd > '" +
+                              programs / "fds.txt" +
+                              "'\n"
+                              "pwd > '" +
+                              programs / "cwd.txt" +
+                              "'\n"
+                              "printf '%s|' \"$0\" \"$@\" >> '" +
+                              record + "'\n");
+  chmod((programFolder + "/VornixUpdate").c_str(), 0755);
+
+  auto service = Service();
+  ASSERT_TRUE(service->Start());
+  ASSERT_TRUE(WaitFor(WindowUp, 20s));
+  SendWindowCommand(kServiceWindowTitle, kCommandUpdateNow, 10000);
+  ASSERT_TRUE(WaitFor([&] { return FileSize(record) > 0; }, 20s)) << service->Output();
+  testing::SleepMs(300);  // a second start would have come by now
+  EXPECT_EQ(testing::ReadFileBytes(record), programFolder + "/VornixUpdate|ALL|quiet|restart|");
+  EXPECT_EQ(testing::ReadFileBytes(programs / "cwd.txt"), programFolder + "\n");
+  const std::string fds = testing::ReadFileBytes(programs / "fds.txt");
+  ASSERT_NE(fds.find(" 0 -> "), std::string::npos) << fds;  // the listing itself worked
+  EXPECT_EQ(fds.find("Vornix.lock"), std::string::npos) << fds;
+  EXPECT_EQ(fds.find("socket:"), std::string::npos) << fds;
+  EXPECT_EQ(testing::ReadFileBytes(programFolder + "/vornet/SETUP.VER"), "9.9");
+
   SendWindowCommand(kServiceWindowTitle, kCommandSilentExit, 10000);
   EXPECT_EQ(service->WaitExit(15s), std::optional<int>(1));
 }
