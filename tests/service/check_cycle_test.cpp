@@ -42,11 +42,9 @@ class CheckCycleTest : public ::testing::Test {
                                      const PackageCatalogue& c) {
       configs.push_back(url + " " + client + " " + std::to_string(c.count));
     };
-    ports.downloadPackage = [this](const PackageRecord& r, const DownloadSettings& s,
-                                   bool& needed) {
+    ports.downloadPackage = [this](const PackageRecord& r, const DownloadSettings& s, bool&) {
       handed.push_back(r.Name.str());
       settingsSeen = s;
-      if (readyPackages.count(r.Name.str())) needed = true;
     };
     ports.launchUpdateUtility = [this](const std::string& folder) { launches.push_back(folder); };
     state.ServerUrl = "127.0.0.1:9";
@@ -76,42 +74,13 @@ class CheckCycleTest : public ::testing::Test {
   ServiceState state;
   CheckPassPorts ports;
   std::vector<std::string> configs, handed, launches;
-  std::set<std::string> readyPackages;
   DownloadSettings settingsSeen;
 };
-
-TEST_F(CheckCycleTest, ForcedPassReportsConfigurationFirstUnforcedDoesNot) {
-  WriteCatalogue({Installed("alpha", "Alpha")});
-  state.ForceCheck = true;
-  RunCheckCycle(state, ports);
-  EXPECT_EQ(configs, (std::vector<std::string>{"127.0.0.1:9/cgi-bin/vornet PC7 1"}));
-  state.ForceCheck = false;
-  RunCheckCycle(state, ports);
-  EXPECT_EQ(configs.size(), 1u);
-  EXPECT_EQ(handed, (std::vector<std::string>{"alpha", "alpha"}));
-}
-
-TEST_F(CheckCycleTest, OwnPackageIsHandedOverEvenWhenItsFileIsMissingAndNeverListed) {
-  WriteCatalogue(
-      {Missing("vornet", "Vornix"), Missing("beta", "Beta"), Installed("gamma", "Gamma")});
-  RunCheckCycle(state, ports);
-  EXPECT_EQ(handed, (std::vector<std::string>{"vornet", "gamma"}));
-  EXPECT_EQ(state.DetectedApplications, (std::set<std::string>{"Gamma"}));
-}
 
 TEST_F(CheckCycleTest, OwnPackageIsRecognisedOnlyWithExactLetterCase) {
   WriteCatalogue({Missing("VORNET", "Vornix")});
   RunCheckCycle(state, ports);
   EXPECT_TRUE(handed.empty());
-}
-
-TEST_F(CheckCycleTest, TwoPackagesWithOneDescriptionAreListedOnceAndBothChecked) {
-  WriteCatalogue(
-      {Installed("one", "Shared"), Installed("two", "Shared"), Installed("zed", "Alpha")});
-  state.DetectedApplications = {"stale"};
-  RunCheckCycle(state, ports);
-  EXPECT_EQ(handed, (std::vector<std::string>{"one", "two", "zed"}));
-  EXPECT_EQ(state.DetectedApplications, (std::set<std::string>{"Alpha", "Shared"}));
 }
 
 TEST_F(CheckCycleTest, DownloadGetsTheServiceSettings) {
@@ -121,18 +90,6 @@ TEST_F(CheckCycleTest, DownloadGetsTheServiceSettings) {
   EXPECT_FALSE(settingsSeen.UseLocalServer);
   EXPECT_EQ(settingsSeen.ProgramFolder, "/opt/vornix/");
   EXPECT_EQ(settingsSeen.ClientName, "PC7");
-}
-
-TEST_F(CheckCycleTest, UtilityStartsOnceForTwoReadyPackagesAndNotWhenNothingIsReady) {
-  WriteCatalogue({Installed("alpha", "Alpha"), Installed("beta", "Beta")});
-  state.UtilityNeeded = true;  // a flag left from an earlier pass does not count
-  RunCheckCycle(state, ports);
-  EXPECT_TRUE(launches.empty());
-  EXPECT_FALSE(state.UtilityNeeded);
-
-  readyPackages = {"alpha", "beta"};
-  RunCheckCycle(state, ports);
-  EXPECT_EQ(launches, (std::vector<std::string>{"/opt/vornix/"}));
 }
 
 TEST_F(CheckCycleTest, MissingCatalogueHandsNothingOverAndStartsNothing) {
