@@ -1,7 +1,8 @@
 #!/bin/bash
 # Resident memory of the running service after one forced pass over 128 up-to-date installed
 # packages against the reference server. Usage: measure_service_memory.sh [build folder]
-# Everything runs on loopback, with a system root and program folder of its own.
+# Everything runs on loopback, with a system root and program folder of its own. QPA=xcb
+# measures on a real display (for example under xvfb-run); the default is offscreen.
 set -eu
 B=$(cd "${1:-build}" && pwd)
 W=$(mktemp -d /tmp/vornix-measure-XXXXXX)
@@ -35,7 +36,7 @@ printf 'Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\A
   "$ADDR" "$W" > "$K/Settings.reg"
 
 cd "$W/prog"
-VORNIX_SYSTEM_ROOT="$W/root" QT_QPA_PLATFORM=offscreen ./Vornix > "$W/service.out" 2>&1 &
+VORNIX_SYSTEM_ROOT="$W/root" QT_QPA_PLATFORM="${QPA:-offscreen}" ./Vornix > "$W/service.out" 2>&1 &
 SVC=$!
 SOCKET="$W/root/run/windows/Vornix Update Service"
 send() { python3 -c 'import socket,sys; s=socket.socket(socket.AF_UNIX); s.connect(sys.argv[1]); s.sendall(("WM_COMMAND %s\n" % sys.argv[2]).encode()); s.recv(64)' "$SOCKET" "$1"; }
