@@ -5,8 +5,8 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include "common/ui/dialog_units.h"
 #include "service/ui/artwork.h"
-#include "service/ui/dialog_units.h"
 
 namespace vornix {
 

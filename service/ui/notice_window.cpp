@@ -4,7 +4,7 @@
 #include <QLabel>
 #include <QScreen>
 
-#include "service/ui/dialog_units.h"
+#include "common/ui/dialog_units.h"
 
 namespace vornix {
 

@@ -10,9 +10,9 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include "common/ui/dialog_units.h"
 #include "service/ui/about_dialog.h"
 #include "service/ui/artwork.h"
-#include "service/ui/dialog_units.h"
 
 namespace vornix {
 

@@ -20,11 +20,11 @@
 
 #include "common/activity_log.h"
 #include "common/identity.h"
+#include "common/ui/dialog_units.h"
 #include "platform/registry.h"
 #include "platform/window_link.h"
 #include "service/ui/about_dialog.h"
 #include "service/ui/artwork.h"
-#include "service/ui/dialog_units.h"
 #include "service/ui/notice_window.h"
 #include "service/ui/service_window.h"
 #include "service/ui/splash_window.h"

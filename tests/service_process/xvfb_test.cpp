@@ -12,10 +12,10 @@
 #include <set>
 
 #include "common/identity.h"
+#include "common/ui/dialog_units.h"
 #include "platform/registry.h"
 #include "platform/window_link.h"
 #include "service/core/service_state.h"
-#include "service/ui/dialog_units.h"
 #include "testing/reference_server/reference_server.h"
 #include "testing/support/test_support.h"
 #include "tests/service_process/service_process.h"

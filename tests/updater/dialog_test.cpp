@@ -9,10 +9,10 @@
 #include <QTextEdit>
 #include <QTimer>
 
+#include "common/ui/dialog_units.h"
 #include "platform/process.h"
 #include "tests/updater/pass_fixture.h"
 #include "updater/ui/about_dlg.h"
-#include "updater/ui/dialog_units.h"
 #include "updater/ui/update_app.h"
 #include "updater/ui/update_dlg.h"
 
@@ -45,16 +45,16 @@ TEST_F(DialogTest, ControlsTextsAndSizes) {
   auto dlg = Make("alpha");
   const QFont font = DialogFont();
   EXPECT_EQ(dlg->windowTitle(), "Vornix Update");
-  EXPECT_EQ(dlg->size(), DialogUnitSize(font, 217, 70));
+  EXPECT_EQ(dlg->size(), DialogToPixels({0, 0, 217, 70}, BaseUnitsOf(font)).size());
   ASSERT_NE(Status(*dlg), nullptr);
   EXPECT_TRUE(Status(*dlg)->isReadOnly());
   EXPECT_TRUE(Status(*dlg)->toPlainText().isEmpty());
-  EXPECT_EQ(Status(*dlg)->geometry(), DialogUnitRect(font, 7, 7, 203, 36));
+  EXPECT_EQ(Status(*dlg)->geometry(), DialogToPixels({7, 7, 203, 36}, BaseUnitsOf(font)));
   ASSERT_NE(Ok(*dlg), nullptr);
   EXPECT_EQ(Ok(*dlg)->text(), "OK");
   EXPECT_TRUE(Ok(*dlg)->isDefault());
   EXPECT_FALSE(Ok(*dlg)->isEnabled());
-  EXPECT_EQ(Ok(*dlg)->geometry(), DialogUnitRect(font, 83, 49, 50, 14));
+  EXPECT_EQ(Ok(*dlg)->geometry(), DialogToPixels({83, 49, 50, 14}, BaseUnitsOf(font)));
   EXPECT_FALSE(dlg->windowIcon().isNull());
   const auto actions = dlg->SystemMenu().actions();
   ASSERT_EQ(actions.size(), 2);

@@ -4,8 +4,8 @@
 #include <QPushButton>
 
 #include "common/identity.h"
+#include "common/ui/dialog_units.h"
 #include "updater/ui/app_icon.h"
-#include "updater/ui/dialog_units.h"
 
 namespace vornix {
 
@@ -27,21 +27,21 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
   const QFont font = DialogFont();
   setFont(font);
   setWindowTitle(kTitle);
-  setFixedSize(DialogUnitSize(font, 235, 55));
+  setFixedSize(DialogToPixels({0, 0, 235, 55}, BaseUnitsOf(font)).size());
 
   auto* icon = new QLabel(this);
   icon->setObjectName(QString::number(kIconId));
   icon->setPixmap(UpdateIcon().pixmap(32, 32));
-  icon->move(DialogUnitRect(font, 11, 17, 0, 0).topLeft());
+  icon->move(DialogToPixels({11, 17, 0, 0}, BaseUnitsOf(font)).topLeft());
   icon->resize(32, 32);
 
   auto* text = new QLabel(AboutVersionText(), this);
   text->setObjectName("version");
-  text->setGeometry(DialogUnitRect(font, 40, 10, 130, 8));
+  text->setGeometry(DialogToPixels({40, 10, 130, 8}, BaseUnitsOf(font)));
 
   auto* ok = new QPushButton("OK", this);
   ok->setObjectName(QString::number(kOkId));
-  ok->setGeometry(DialogUnitRect(font, 178, 7, 50, 14));
+  ok->setGeometry(DialogToPixels({178, 7, 50, 14}, BaseUnitsOf(font)));
   ok->setDefault(true);
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 }

@@ -5,9 +5,9 @@
 #include <QShortcut>
 #include <QTextEdit>
 
+#include "common/ui/dialog_units.h"
 #include "updater/ui/about_dlg.h"
 #include "updater/ui/app_icon.h"
-#include "updater/ui/dialog_units.h"
 
 namespace vornix {
 
@@ -26,12 +26,12 @@ CUpdateDlg::CUpdateDlg(const RunOptions& options, PassHooks hooks, QWidget* pare
   // An application window of its own, with caption and system menu but no resizing.
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-  setFixedSize(DialogUnitSize(font, 217, 70));
+  setFixedSize(DialogToPixels({0, 0, 217, 70}, BaseUnitsOf(font)).size());
   setWindowIcon(UpdateIcon());
 
   m_status = new QTextEdit(this);
   m_status->setObjectName(QString::number(kStatusLineId));
-  m_status->setGeometry(DialogUnitRect(font, 7, 7, 203, 36));
+  m_status->setGeometry(DialogToPixels({7, 7, 203, 36}, BaseUnitsOf(font)));
   m_status->setReadOnly(true);
   m_status->setLineWrapMode(QTextEdit::NoWrap);  // scrolls sideways rather than wrapping
   m_status->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -40,7 +40,7 @@ CUpdateDlg::CUpdateDlg(const RunOptions& options, PassHooks hooks, QWidget* pare
 
   ok_ = new QPushButton("OK", this);
   ok_->setObjectName(QString::number(kOkId));
-  ok_->setGeometry(DialogUnitRect(font, 83, 49, 50, 14));
+  ok_->setGeometry(DialogToPixels({83, 49, 50, 14}, BaseUnitsOf(font)));
   ok_->setDefault(true);
   ok_->setEnabled(false);
   connect(ok_, &QPushButton::clicked, this, &CUpdateDlg::accept);

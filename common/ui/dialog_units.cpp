@@ -1,4 +1,4 @@
-#include "service/ui/dialog_units.h"
+#include "common/ui/dialog_units.h"
 
 #include <QFontMetrics>
 
