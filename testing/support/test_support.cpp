@@ -201,6 +201,8 @@ std::vector<int> ProcessesRunningFrom(const std::string& folder) {
 
 void KillProcessesRunningFrom(const std::string& folder) {
   for (int pid : ProcessesRunningFrom(folder)) kill(pid, SIGKILL);
+  // Gone only when their sockets are closed, so that the next test finds its ports free.
+  WaitFor([&] { return ProcessesRunningFrom(folder).empty(); }, std::chrono::seconds(10));
 }
 
 }  // namespace vornix::testing

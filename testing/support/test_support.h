@@ -83,7 +83,8 @@ class BackgroundProcess {
 
 // The processes whose program file lies below `folder`.
 std::vector<int> ProcessesRunningFrom(const std::string& folder);
-// Kills them (programs that were started in sessions of their own outlive their starter).
+// Kills them (programs started in sessions of their own outlive their starter) and waits, at
+// most 10 s, until they are gone.
 void KillProcessesRunningFrom(const std::string& folder);
 
 // Waits for `condition` to hold, polling every 20 ms, at most `limit`.

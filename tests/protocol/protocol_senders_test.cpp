@@ -98,6 +98,12 @@ TEST(ShutdownRequest, PostsTheShutdownDocumentToTheLocalListener) {
   listener.Post("/", [&](const httplib::Request& req, httplib::Response&) {
     bodies.push_back(req.body + "|" + req.get_header_value("Content-Type"));
   });
+  // The port may hold closed connections of an earlier test for a minute: SO_REUSEADDR binds
+  // past them, as the qorax stand-in does.
+  listener.set_socket_options([](int sock) {
+    int yes = 1;
+    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  });
   ASSERT_TRUE(listener.bind_to_port("127.0.0.1", 8080));
   std::thread thread([&] { listener.listen_after_bind(); });
   for (int i = 0; i < 500 && !listener.is_running(); ++i) testing::SleepMs(2);
