@@ -1,13 +1,7 @@
 #include "tests/service_process/service_process.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
-#include <thread>
 #include <vector>
 
 #include "testing/support/test_support.h"
@@ -36,45 +30,26 @@ bool ServiceProcess::InstallProgram(const std::string& programFolder) {
 }
 
 bool ServiceProcess::Start() {
-  const int out = open(outputFile_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-  if (out < 0) return false;
-  const std::string program = programFolder_ + "/Vornix";
-  pid_ = fork();
-  if (pid_ == 0) {
-    dup2(out, 1);
-    dup2(out, 2);
-    if (chdir(programFolder_.c_str()) != 0) _exit(126);
-    setenv("VORNIX_SYSTEM_ROOT", systemRoot_.c_str(), 1);
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    for (const auto& [k, v] : env_) setenv(k.c_str(), v.c_str(), 1);
-    execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  close(out);
-  return pid_ > 0;
+  std::map<std::string, std::string> env{{"VORNIX_SYSTEM_ROOT", systemRoot_},
+                                         {"QT_QPA_PLATFORM", "offscreen"}};
+  for (const auto& [k, v] : env_) env.insert_or_assign(k, v);
+  process_ =
+      std::make_unique<BackgroundProcess>(std::vector<std::string>{programFolder_ + "/Vornix"},
+                                          std::move(env), programFolder_, outputFile_);
+  return process_->Start();
+}
+
+pid_t ServiceProcess::pid() const {
+  return process_ ? process_->pid() : -1;
 }
 
 std::optional<int> ServiceProcess::WaitExit(std::chrono::milliseconds limit) {
-  if (pid_ <= 0) return std::nullopt;
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  for (;;) {
-    int status = 0;
-    const pid_t r = waitpid(pid_, &status, WNOHANG);
-    if (r == pid_) {
-      pid_ = -1;
-      return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-    if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
+  if (!process_) return std::nullopt;
+  return process_->WaitExit(limit);
 }
 
 void ServiceProcess::Kill() {
-  if (pid_ <= 0) return;
-  kill(pid_, SIGKILL);
-  int status = 0;
-  waitpid(pid_, &status, 0);
-  pid_ = -1;
+  if (process_) process_->Kill();
 }
 
 std::string ServiceProcess::Output() const {

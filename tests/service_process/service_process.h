@@ -4,10 +4,13 @@
 
 #include <chrono>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 
 namespace vornix::testing {
+
+class BackgroundProcess;
 
 // A copy of the built service in a program folder of its own, started in the background with
 // its own system root; the service's log and program files stay in that folder.
@@ -21,7 +24,7 @@ class ServiceProcess {
   static bool InstallProgram(const std::string& programFolder);
 
   bool Start();
-  pid_t pid() const { return pid_; }
+  pid_t pid() const;
   // The exit code once the process has ended within `limit`.
   std::optional<int> WaitExit(std::chrono::milliseconds limit);
   void Kill();
@@ -30,7 +33,7 @@ class ServiceProcess {
  private:
   std::string programFolder_, systemRoot_, outputFile_;
   std::map<std::string, std::string> env_;
-  pid_t pid_ = -1;
+  std::unique_ptr<BackgroundProcess> process_;
 };
 
 // Resident memory of a process in kB (VmRSS), or -1.
