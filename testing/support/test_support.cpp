@@ -7,6 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <strings.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -63,6 +65,29 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
 bool PathExists(const std::string& path) {
   struct stat st {};
   return lstat(path.c_str(), &st) == 0;
+}
+
+bool MakeArchive(const std::string& archivePath,
+                 const std::vector<std::pair<std::string, std::string>>& files) {
+  TempDir source;
+  std::string list;
+  for (const auto& [file, text] : files) {
+    WriteFileBytes(source / file, text);
+    chmod((source / file).c_str(), 0755);
+    list += " '" + file + "'";
+  }
+  const bool compressed = archivePath.size() > 4 &&
+                          strcasecmp(archivePath.c_str() + archivePath.size() - 4, ".bz2") == 0;
+  const std::string tarPath =
+      compressed ? archivePath.substr(0, archivePath.size() - 4) : archivePath;
+  const std::string tar = "tar -cf '" + tarPath + "' -C '" + source.path() + "'" + list;
+  if (std::system(tar.c_str()) != 0) return false;
+  if (!compressed) return true;
+  // bzip2 names its output "<tar>.bz2"; the archive may want another spelling of the ending.
+  if (std::system(("bzip2 -f '" + tarPath + "'").c_str()) != 0) return false;
+  std::error_code ec;
+  if (tarPath + ".bz2" != archivePath) std::filesystem::rename(tarPath + ".bz2", archivePath, ec);
+  return !ec;
 }
 
 std::string BuiltProgramFolder() {

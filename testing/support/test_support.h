@@ -40,6 +40,12 @@ std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 bool PathExists(const std::string& path);
 
+// Makes a tar archive at `archivePath` with the real tar from {file name, contents} pairs, and
+// compresses it with the real bzip2 when the name ends in ".bz2" (in any letter case). The
+// archive's folder must exist. False when tar or bzip2 failed.
+bool MakeArchive(const std::string& archivePath,
+                 const std::vector<std::pair<std::string, std::string>>& files);
+
 // The folder of the built programs (the program folder of the build).
 std::string BuiltProgramFolder();
 

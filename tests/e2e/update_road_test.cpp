@@ -29,10 +29,6 @@ using testing::WriteFileBytes;
 constexpr const char* kServiceTitle = "Vornix Update Service";
 constexpr const char* kNewUtilityMark = "\n#vornix-e2e: VornixUpdate of build 2.0.0.5\n";
 
-int Shell(const std::string& command) {
-  return std::system(command.c_str());
-}
-
 long CountOf(const std::string& text, const std::string& part) {
   long n = 0;
   for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
@@ -78,28 +74,16 @@ class UpdateRoad : public ::testing::Test {
   // vornet: an update carrying a new VornixUpdate; qorax: an update with a command; atlas: a
   // new setup, which an "ALL" run downloads but never starts.
   void MakeRepository() {
-    const std::string stage = dir_ / "stage";
-    fs::create_directories(stage + "/vornet");
-    fs::copy_file(program_ + "/VornixUpdate", stage + "/vornet/VornixUpdate");
-    {
-      std::string bytes = ReadFileBytes(stage + "/vornet/VornixUpdate");
-      WriteFileBytes(stage + "/vornet/VornixUpdate", bytes + kNewUtilityMark);
-      fs::permissions(stage + "/vornet/VornixUpdate", fs::perms::owner_all);
-    }
+    const std::string utility = ReadFileBytes(program_ + "/VornixUpdate") + kNewUtilityMark;
     fs::create_directories(repository_ + "/vornet/updates");
-    ASSERT_EQ(Shell("tar -C '" + stage + "/vornet' -cf '" + repository_ +
-                    "/vornet/updates/vornix-2.0.0.5.tar' VornixUpdate && bzip2 -1 '" + repository_ +
-                    "/vornet/updates/vornix-2.0.0.5.tar'"),
-              0);
+    ASSERT_TRUE(testing::MakeArchive(repository_ + "/vornet/updates/vornix-2.0.0.5.tar.bz2",
+                                     {{"VornixUpdate", utility}}));
     WriteFileBytes(repository_ + "/vornet/package.txt",
                    "UpdateBuild=2.0.0.5\nUpdateFile=vornix-2.0.0.5.tar.bz2\nUpdateCmd=\n");
 
-    fs::create_directories(stage + "/qorax");
-    WriteFileBytes(stage + "/qorax/notes.txt", "qorax q-41\n");
     fs::create_directories(repository_ + "/qorax/updates");
-    ASSERT_EQ(Shell("tar -C '" + stage + "/qorax' -cf - notes.txt | bzip2 > '" + repository_ +
-                    "/qorax/updates/qorax-q41.tar.bz2'"),
-              0);
+    ASSERT_TRUE(testing::MakeArchive(repository_ + "/qorax/updates/qorax-q41.tar.bz2",
+                                     {{"notes.txt", "qorax q-41\n"}}));
     WriteFileBytes(
         repository_ + "/qorax/package.txt",
         "UpdateBuild=q-41\nUpdateFile=qorax-q41.tar.bz2\nUpdateCmd=cp notes.txt CHANGES.txt\n");

@@ -94,25 +94,8 @@ void PassTest::WriteSetup(const std::string& name, const std::string& build, boo
 
 void PassTest::MakeArchive(const std::string& name, const std::string& archive,
                            const std::vector<std::pair<std::string, std::string>>& files) {
-  TempDir source;
-  std::string list;
-  for (const auto& [file, text] : files) {
-    WriteFileBytes(source / file, text);
-    list += " " + ShellQuote(file);
-  }
-  std::filesystem::create_directories(name + "/updates");
-  const bool compressed = archive.size() > 4 && archive.substr(archive.size() - 4) == ".bz2";
-  const std::string tarName = compressed ? archive.substr(0, archive.size() - 4) : archive;
-  const std::string target = programFolder / (name + "/updates/" + tarName);
-  ASSERT_EQ(
-      RunShellCommand("tar -cf " + ShellQuote(target) + " -C " + ShellQuote(source.path()) + list),
-      0);
-  if (compressed) {
-    ASSERT_EQ(RunShellCommand("bzip2 -f " + ShellQuote(target)), 0);
-  }
-  if (compressed && target + ".bz2" != programFolder / (name + "/updates/" + archive)) {
-    std::filesystem::rename(target + ".bz2", programFolder / (name + "/updates/" + archive));
-  }
+  std::filesystem::create_directories(programFolder / (name + "/updates"));
+  ASSERT_TRUE(testing::MakeArchive(programFolder / (name + "/updates/" + archive), files));
 }
 
 PassHooks PassTest::RecordingHooks() {

@@ -89,16 +89,8 @@ class UtilityProcessTest : public ::testing::Test {
   }
   void Tar(const std::string& name, const std::string& archive,
            const std::vector<std::pair<std::string, std::string>>& files) {
-    TempDir source;
-    std::string list;
-    for (const auto& [file, text] : files) {
-      WriteFileBytes(source / file, text);
-      list += " " + ShellQuote(file);
-    }
     std::filesystem::create_directories(In(name + "/updates"));
-    ASSERT_EQ(RunShellCommand("tar -cf " + ShellQuote(In(name + "/updates/" + archive)) + " -C " +
-                              ShellQuote(source.path()) + list),
-              0);
+    ASSERT_TRUE(MakeArchive(In(name + "/updates/" + archive), files));
   }
   ProcessResult Run(std::vector<std::string> args, const std::string& program = {},
                     std::chrono::milliseconds limit = std::chrono::seconds(30)) {
