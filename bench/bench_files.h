@@ -36,20 +36,4 @@ inline bool Shell(const std::string& command) {
   return std::system(command.c_str()) == 0;
 }
 
-// A fresh folder below /tmp that removes itself.
-class ScratchDir {
- public:
-  ScratchDir() {
-    char templ[] = "/tmp/vornix-bench-XXXXXX";
-    if (mkdtemp(templ)) path_ = templ;
-  }
-  ~ScratchDir() {
-    if (!path_.empty()) Shell("rm -rf '" + path_ + "'");
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
 }  // namespace vornix::bench

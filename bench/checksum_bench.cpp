@@ -4,6 +4,7 @@
 
 #include "bench/bench_files.h"
 #include "service/core/file_checksum.h"
+#include "testing/support/test_support.h"
 
 namespace {
 
@@ -41,7 +42,7 @@ BENCHMARK(BM_FileChecksum)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTim
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  vornix::bench::ScratchDir dir;
+  vornix::testing::TempDir dir;
   g_file = dir.path() + "/one-gib.bin";
   if (dir.path().empty() || !vornix::bench::WriteBigFile(g_file, kFileBytes)) return 1;
   vornix::bench::Shell("cat '" + g_file + "' > /dev/null");  // into the page cache

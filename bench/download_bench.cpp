@@ -5,10 +5,12 @@
 #include <sys/stat.h>
 
 #include "bench/bench_files.h"
+#include "bench/bench_server.h"
 #include "common/activity_log.h"
 #include "common/transport.h"
 #include "service/core/package_download.h"
 #include "testing/reference_server/reference_server.h"
+#include "testing/support/test_support.h"
 
 namespace {
 
@@ -73,7 +75,7 @@ BENCHMARK(BM_DownloadPackageUpToDate)->Unit(benchmark::kMillisecond)->UseRealTim
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  vornix::bench::ScratchDir dir;
+  vornix::testing::TempDir dir;
   g_scratch = dir.path();
   const std::string repo = g_scratch + "/repo";
   mkdir(repo.c_str(), 0755);
@@ -91,12 +93,5 @@ int main(int argc, char** argv) {
   // Log lines would go to the program's folder; here there are none to write.
   vornix::ProcessLog().OpenLogIn(g_scratch + "/");
 
-  vornix::testing::ReferenceServer server(
-      vornix::testing::ReferenceServerOptions::ForRepository(repo));
-  if (!server.Start()) return 1;
-  g_server = &server;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  server.Stop();
-  return 0;
+  return vornix::bench::RunBenchmarksAgainstServer(repo, g_server);
 }

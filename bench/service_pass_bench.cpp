@@ -7,10 +7,12 @@
 #include <cstdlib>
 
 #include "bench/bench_files.h"
+#include "bench/bench_server.h"
 #include "common/activity_log.h"
 #include "common/catalogue.h"
 #include "service/core/check_cycle.h"
 #include "testing/reference_server/reference_server.h"
+#include "testing/support/test_support.h"
 
 namespace {
 
@@ -45,7 +47,7 @@ BENCHMARK(BM_ForcedPassUpToDate)->Unit(benchmark::kMillisecond)->UseRealTime()->
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  vornix::bench::ScratchDir dir;
+  vornix::testing::TempDir dir;
   g_scratch = dir.path();
   const std::string repo = g_scratch + "/repo";
   const std::string installs = g_scratch + "/installs";
@@ -80,12 +82,5 @@ int main(int argc, char** argv) {
   if (!vornix::SaveCatalogue(vornix::CataloguePath(), catalogue)) return 1;
   vornix::ProcessLog().OpenLogIn(g_scratch + "/");
 
-  vornix::testing::ReferenceServer server(
-      vornix::testing::ReferenceServerOptions::ForRepository(repo));
-  if (!server.Start()) return 1;
-  g_server = &server;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  server.Stop();
-  return 0;
+  return vornix::bench::RunBenchmarksAgainstServer(repo, g_server);
 }
