@@ -1,10 +1,9 @@
 #include "common/catalogue.h"
 
-#include <strings.h>
-
 #include "platform/atomic_file.h"
 #include "platform/path.h"
 #include "platform/system_root.h"
+#include "platform/text.h"
 
 namespace vornix {
 
@@ -201,9 +200,7 @@ bool SaveCatalogue(const std::string& path, const PackageCatalogue& catalogue) {
 }
 
 bool SameName(std::string_view a, std::string_view b, NameCase rule) {
-  if (a.size() != b.size()) return false;
-  if (rule == NameCase::kSignificant) return a == b;
-  return strncasecmp(a.data(), b.data(), a.size()) == 0;
+  return rule == NameCase::kSignificant ? a == b : EqualsIgnoringCase(a, b);
 }
 
 bool IsPackageInstalled(const PackageRecord& record) {

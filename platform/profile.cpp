@@ -1,8 +1,8 @@
 #include "platform/profile.h"
 
-#include <strings.h>
-
 #include <fstream>
+
+#include "platform/text.h"
 
 namespace vornix {
 
@@ -13,10 +13,6 @@ std::string_view Trim(std::string_view s) {
   while (!s.empty() && blank(s.front())) s.remove_prefix(1);
   while (!s.empty() && blank(s.back())) s.remove_suffix(1);
   return s;
-}
-
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
 }
 
 std::string CutToBuffer(std::string_view value, size_t capacity) {
@@ -37,12 +33,13 @@ std::string ReadProfileString(const std::string& file, std::string_view section,
     if (line.front() == '[') {
       const size_t close = line.find(']');
       inSection = close != std::string_view::npos &&
-                  SameIgnoringCase(Trim(line.substr(1, close - 1)), section);
+                  EqualsIgnoringCase(Trim(line.substr(1, close - 1)), section);
       continue;
     }
     if (!inSection) continue;
     const size_t eq = line.find('=');
-    if (eq == std::string_view::npos || !SameIgnoringCase(Trim(line.substr(0, eq)), key)) continue;
+    if (eq == std::string_view::npos || !EqualsIgnoringCase(Trim(line.substr(0, eq)), key))
+      continue;
     std::string_view value = Trim(line.substr(eq + 1));
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
         value.back() == value.front())

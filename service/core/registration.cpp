@@ -13,9 +13,9 @@ constexpr size_t kProgPathCapacity = 260;
 }  // namespace
 
 std::string RunningFolder() {
-  const std::string exe = ModuleFileName();
-  const size_t slash = exe.rfind('/');
-  return slash == std::string::npos ? exe : exe.substr(0, slash);
+  std::string folder = ModuleFolder();  // ends in '/'
+  folder.pop_back();
+  return folder;
 }
 
 void RegisterServicePackage(const std::string& runningFolder, MessageBoxes& boxes) {

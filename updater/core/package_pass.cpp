@@ -1,7 +1,5 @@
 #include "updater/core/package_pass.h"
 
-#include <strings.h>
-
 #include <chrono>
 #include <thread>
 
@@ -9,6 +7,7 @@
 #include "platform/module.h"
 #include "platform/named_mutex.h"
 #include "platform/process.h"
+#include "platform/text.h"
 #include "updater/core/run_flags.h"
 
 namespace vornix {
@@ -16,10 +15,6 @@ namespace vornix {
 namespace {
 
 constexpr const char* kUpdatingText = "Updating Arvel Application '%s'...Please Wait...";
-
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
-}
 
 }  // namespace
 
@@ -56,7 +51,7 @@ PackagePass::PackagePass(ProgressFront& front, const RunOptions& options, PassHo
       hooks_(std::move(hooks)) {}
 
 bool PackagePass::SelectorIsAll() const {
-  return SameIgnoringCase(m_selector, kAllSelector);
+  return EqualsIgnoringCase(m_selector, kAllSelector);
 }
 
 void PackagePass::Report(std::string_view text) {
@@ -95,7 +90,7 @@ void PackagePass::RunPackagePass() {
 
 void PackagePass::ProcessPackage(PackageRecord& record) {
   front_.ShowStatus(FillText(kUpdatingText, {record.Desc.view()}));
-  if (!SelectorIsAll() || SameIgnoringCase(record.Name.view(), kServicePackage)) {
+  if (!SelectorIsAll() || EqualsIgnoringCase(record.Name.view(), kServicePackage)) {
     if (!RunSetupIfNew(record)) ApplyUpdate(record);
   } else {
     ApplyUpdate(record);  // setups of other packages are never started in an "ALL" run

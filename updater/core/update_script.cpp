@@ -1,11 +1,11 @@
 // ApplyUpdate: carries out a package's UPDATE.XML in the package's program folder.
-#include <strings.h>
 
 #include <cstdio>
 
 #include "common/activity_log.h"
 #include "common/package_markers.h"
 #include "platform/process.h"
+#include "platform/text.h"
 #include "updater/core/package_pass.h"
 #include "updater/core/run_flags.h"
 
@@ -21,11 +21,6 @@ constexpr const char* kCopyError = "Error copying '%s'";
 constexpr const char* kBzip2Error = "Error decompressing '%s'";
 constexpr const char* kGtarError = "Error extracting files from '%s'";
 constexpr const char* kCommandError = "Error running command '%s'";
-
-bool EndsWithIgnoringCase(std::string_view text, std::string_view ending) {
-  return text.size() >= ending.size() &&
-         strncasecmp(text.data() + text.size() - ending.size(), ending.data(), ending.size()) == 0;
-}
 
 struct StepError {
   std::string text;

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <strings.h>
+
+#include <string_view>
+
+namespace vornix {
+
+// Byte-wise comparisons that ignore the letter case of ASCII letters, as the system's own
+// comparisons of names do.
+inline bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
+}
+
+inline bool EndsWithIgnoringCase(std::string_view text, std::string_view ending) {
+  return text.size() >= ending.size() &&
+         EqualsIgnoringCase(text.substr(text.size() - ending.size()), ending);
+}
+
+}  // namespace vornix
