@@ -1,7 +1,6 @@
 #include "platform/profile.h"
 
-#include <fstream>
-
+#include "platform/regular_file.h"
 #include "platform/text.h"
 
 namespace vornix {
@@ -24,11 +23,13 @@ std::string CutToBuffer(std::string_view value, size_t capacity) {
 
 std::string ReadProfileString(const std::string& file, std::string_view section,
                               std::string_view key, std::string_view fallback, size_t capacity) {
-  std::ifstream in(file, std::ios::binary);
+  const std::string text = ReadRegularFile(file).value_or("");
   bool inSection = false;
-  std::string raw;
-  while (in && std::getline(in, raw)) {
-    const std::string_view line = Trim(raw);
+  for (size_t start = 0; start < text.size();) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    const std::string_view line = Trim(std::string_view(text).substr(start, end - start));
+    start = end + 1;
     if (line.empty() || line.front() == ';') continue;
     if (line.front() == '[') {
       const size_t close = line.find(']');

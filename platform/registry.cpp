@@ -9,7 +9,9 @@
 
 #include "platform/atomic_file.h"
 #include "platform/path.h"
+#include "platform/regular_file.h"
 #include "platform/system_root.h"
+#include "platform/text.h"
 
 namespace vornix {
 
@@ -18,23 +20,8 @@ namespace {
 constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
 constexpr std::string_view kHive = "HKEY_LOCAL_MACHINE";
 
-std::optional<std::string> ReadRegularFile(const std::string& path) {
-  struct stat st {};
-  if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-  FILE* f = std::fopen(path.c_str(), "rbe");
-  if (!f) return std::nullopt;
-  std::string text;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
-  const bool failed = std::ferror(f) != 0;
-  std::fclose(f);
-  if (failed) return std::nullopt;
-  return text;
-}
-
 bool Writable(const std::string& path) {
-  const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  const int fd = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return false;
   close(fd);
   return true;
@@ -78,8 +65,12 @@ std::string RegistryKey::KeyFilePath(std::string_view subkey) {
   return JoinPath(JoinPath(JoinPath(SystemRoot(), "registry"), kHive), rel + ".reg");
 }
 
-std::map<std::string, RegistryKey::Value> RegistryKey::ParseKeyFile(std::string_view text) {
-  std::map<std::string, Value> values;
+bool RegistryKey::NameLess::operator()(std::string_view a, std::string_view b) const {
+  return LessIgnoringCase(a, b);
+}
+
+RegistryKey::Values RegistryKey::ParseKeyFile(std::string_view text) {
+  Values values;
   size_t start = 0;
   while (start < text.size()) {
     size_t end = text.find('\n', start);
@@ -97,7 +88,7 @@ std::map<std::string, RegistryKey::Value> RegistryKey::ParseKeyFile(std::string_
       char* stop = nullptr;
       const unsigned long v = std::strtoul(digits.c_str(), &stop, 16);
       if (!digits.empty() && stop && *stop == '\0' && digits.size() <= 8)
-        values[*name] = static_cast<uint32_t>(v);
+        values[*name] = static_cast<uint32_t>(v);  // a later line wins
     } else if (auto value = ReadQuoted(line, pos)) {
       values[*name] = *value;
     }
@@ -105,8 +96,7 @@ std::map<std::string, RegistryKey::Value> RegistryKey::ParseKeyFile(std::string_
   return values;
 }
 
-std::string RegistryKey::FormatKeyFile(std::string_view subkey,
-                                       const std::map<std::string, Value>& values) {
+std::string RegistryKey::FormatKeyFile(std::string_view subkey, const Values& values) {
   std::string out(kHeader);
   out += "\n\n[";
   out += kHive;

@@ -21,6 +21,11 @@ enum RegistryAccess : unsigned {
 class RegistryKey {
  public:
   using Value = std::variant<std::string, uint32_t>;
+  // Value names ignore letter case, as the registry's do; a name keeps its first spelling.
+  struct NameLess {
+    bool operator()(std::string_view a, std::string_view b) const;
+  };
+  using Values = std::map<std::string, Value, NameLess>;
 
   // Opens an existing key. Fails when the file is absent or does not allow the access asked for.
   static std::optional<RegistryKey> Open(std::string_view subkey, unsigned access);
@@ -42,13 +47,11 @@ class RegistryKey {
 
   // The file of a key, and the text format (exposed for tests and tools).
   static std::string KeyFilePath(std::string_view subkey);
-  static std::map<std::string, Value> ParseKeyFile(std::string_view text);
-  static std::string FormatKeyFile(std::string_view subkey,
-                                   const std::map<std::string, Value>& values);
+  static Values ParseKeyFile(std::string_view text);
+  static std::string FormatKeyFile(std::string_view subkey, const Values& values);
 
  private:
-  RegistryKey(std::string subkey, std::string path, unsigned access,
-              std::map<std::string, Value> values)
+  RegistryKey(std::string subkey, std::string path, unsigned access, Values values)
       : subkey_(std::move(subkey)),
         path_(std::move(path)),
         access_(access),
@@ -58,7 +61,7 @@ class RegistryKey {
   std::string subkey_;
   std::string path_;
   unsigned access_;
-  std::map<std::string, Value> values_;
+  Values values_;
 };
 
 }  // namespace vornix
