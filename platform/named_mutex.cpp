@@ -21,6 +21,16 @@ int OpenLockFile(const std::string& name) {
   return open(NamedMutex::LockFilePath(name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
 }
 
+// Polled rather than blocking so that every wait has its bound.
+bool LockWithin(int fd, int timeoutMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string NamedMutex::LockFilePath(const std::string& name) {
@@ -43,17 +53,21 @@ NamedMutex::~NamedMutex() {
   if (fd_ >= 0) close(fd_);
 }
 
+bool WaitUntilNamedMutexFree(const std::string& name, int timeoutMs) {
+  // Read access is enough to take the lock for a moment; no lock file means no holder ever.
+  const int fd = open(NamedMutex::LockFilePath(name).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno == ENOENT;
+  const bool free = LockWithin(fd, timeoutMs);
+  close(fd);
+  return free;
+}
+
 WaitedLock::WaitedLock(const std::string& name, int timeoutMs) {
   const int fd = OpenLockFile(name);
   if (fd < 0) return;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  // Polled rather than blocking so that the wait has its bound.
-  while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() >= deadline) {
-      close(fd);
-      return;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  if (!LockWithin(fd, timeoutMs)) {
+    close(fd);
+    return;
   }
   fd_ = fd;
 }

@@ -25,6 +25,10 @@ class NamedMutex {
   State state_ = State::kFailed;
 };
 
+// Waits, at most `timeoutMs`, until nobody holds the named mutex: the instance that held it has
+// ended. True when it is free (or was never taken).
+bool WaitUntilNamedMutexFree(const std::string& name, int timeoutMs);
+
 // An exclusive lock that is waited for, at most `timeoutMs`; released by the destructor.
 class WaitedLock {
  public:

@@ -1,8 +1,7 @@
 #include "platform/window_link.h"
 
+#include <fcntl.h>
 #include <poll.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -32,14 +31,11 @@ class Socket {
 };
 
 int Connect(const std::string& title) {
-  const std::string path = WindowSocketPath(title);
-  sockaddr_un addr{};
-  if (path.size() >= sizeof addr.sun_path) return -1;
-  addr.sun_family = AF_UNIX;
-  std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+  const SocketAddress address(WindowSocketPath(title));
+  if (!address.valid()) return -1;
   const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return -1;
-  if (connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
+  if (connect(fd, address.get(), address.size()) != 0) {
     close(fd);
     return -1;  // no socket, or a stale one: no such window
   }
@@ -50,6 +46,25 @@ int Connect(const std::string& title) {
 
 std::string WindowSocketPath(const std::string& title) {
   return JoinPath(RunFolder("windows"), title);
+}
+
+SocketAddress::SocketAddress(const std::string& path) {
+  addr_.sun_family = AF_UNIX;
+  std::string shortPath = path;
+  if (path.size() >= sizeof addr_.sun_path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return;
+    folderFd_ = open(path.substr(0, slash + 1).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd_ < 0) return;
+    shortPath = "/proc/self/fd/" + std::to_string(folderFd_) + path.substr(slash);
+    if (shortPath.size() >= sizeof addr_.sun_path) return;
+  }
+  std::memcpy(addr_.sun_path, shortPath.c_str(), shortPath.size() + 1);
+  valid_ = true;
+}
+
+SocketAddress::~SocketAddress() {
+  if (folderFd_ >= 0) close(folderFd_);
 }
 
 bool FindWindowByTitle(const std::string& title) {
@@ -81,6 +96,11 @@ std::optional<long> SendWindowCommand(const std::string& title, int commandId, i
     answer.append(buf, static_cast<size_t>(n));
   }
   return std::strtol(answer.c_str(), nullptr, 10);
+}
+
+bool SenderStoppedWaiting(int fd) {
+  pollfd p{fd, POLLRDHUP, 0};
+  return poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
 }
 
 std::optional<int> ParseWindowCommand(const std::string& line) {

@@ -1,7 +1,6 @@
 #include "service/ui/window_listener.h"
 
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -40,17 +39,14 @@ WindowListener::~WindowListener() {
 }
 
 bool WindowListener::Listen() {
-  sockaddr_un addr{};
-  if (path_.size() >= sizeof addr.sun_path) return false;
   MakeFolders(RunFolder("windows"));
   // Only one instance runs (the named mutex), so a socket file here is a crashed one's.
   unlink(path_.c_str());
-  addr.sun_family = AF_UNIX;
-  std::memcpy(addr.sun_path, path_.c_str(), path_.size() + 1);
+  const SocketAddress address(path_);
+  if (!address.valid()) return false;
   fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd_ < 0) return false;
-  if (bind(fd_, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 ||
-      listen(fd_, 8) != 0) {
+  if (bind(fd_, address.get(), address.size()) != 0 || listen(fd_, 8) != 0) {
     close(fd_);
     fd_ = -1;
     return false;
@@ -97,7 +93,10 @@ void WindowListener::Read(Connection* c) {
     const std::string line = c->buffer.substr(0, end + 1);
     c->buffer.erase(0, end + 1);
     const std::optional<int> id = ParseWindowCommand(line);
-    if (!id) {
+    // A command sent while the window was busy, whose sender has since given up waiting, is
+    // stale: carried out now it would surprise the sender (a service stopped long after its
+    // utility went on without it).
+    if (!id || SenderStoppedWaiting(c->fd)) {
       c->closed = true;
       break;
     }

@@ -1,15 +1,20 @@
-// Stands in for the service's main window: listens on the window socket of its title
-// (default "Vornix Update Service"), answers every "WM_COMMAND <id>" with "0" and ends on the
-// silent shutdown command 57602. Starts and commands are recorded beside the program file.
+// Stands in for the service's main window: holds the service's single-instance lock, listens
+// on the window socket of its title (default "Vornix Update Service"), answers every
+// "WM_COMMAND <id>" with "0" and ends on the silent shutdown command 57602. With
+// "--busy-ms N" it first looks away from its socket for N ms, as a service in the middle of a
+// slow check does; a command whose sender gave up meanwhile is dropped. Starts and commands
+// are recorded beside the program file.
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 
+#include "platform/named_mutex.h"
 #include "platform/path.h"
 #include "platform/system_root.h"
 #include "platform/window_link.h"
@@ -18,6 +23,7 @@
 namespace {
 
 constexpr const char* kDefaultTitle = "Vornix Update Service";
+constexpr const char* kServiceMutex = "Vornix";
 constexpr int kSilentShutdown = 57602;
 constexpr auto kLifetime = std::chrono::minutes(5);
 
@@ -51,23 +57,26 @@ std::string ReadLine(int fd) {
 
 int main(int argc, char** argv) {
   vornix::standin::DetachOutput();
-  const std::string title = argc > 1 ? argv[1] : kDefaultTitle;
+  int busyMs = 0;
+  int arg = 1;
+  if (argc > arg + 1 && std::strcmp(argv[arg], "--busy-ms") == 0) {
+    busyMs = std::atoi(argv[arg + 1]);
+    arg += 2;
+  }
+  const std::string title = argc > arg ? argv[arg] : kDefaultTitle;
+  const vornix::NamedMutex mutex(kServiceMutex);
   const std::string path = vornix::WindowSocketPath(title);
   vornix::MakeFolders(vornix::RunFolder("windows"));
-  sockaddr_un addr{};
-  if (path.size() >= sizeof addr.sun_path) return 1;
-  addr.sun_family = AF_UNIX;
-  std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
-
-  Fd listener(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
   unlink(path.c_str());  // the socket of a window that crashed
-  if (listener.get() < 0 ||
-      bind(listener.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-      listen(listener.get(), 8) != 0) {
+  const vornix::SocketAddress address(path);
+  Fd listener(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (!address.valid() || listener.get() < 0 ||
+      bind(listener.get(), address.get(), address.size()) != 0 || listen(listener.get(), 8) != 0) {
     vornix::standin::Record("cannot listen");
     return 1;
   }
   vornix::standin::Record("started " + std::to_string(getpid()));
+  std::this_thread::sleep_for(std::chrono::milliseconds(busyMs));
 
   const auto end = std::chrono::steady_clock::now() + kLifetime;
   while (std::chrono::steady_clock::now() < end) {
@@ -77,6 +86,10 @@ int main(int argc, char** argv) {
     if (client.get() < 0) continue;
     const auto id = vornix::ParseWindowCommand(ReadLine(client.get()));
     if (!id) continue;
+    if (vornix::SenderStoppedWaiting(client.get())) {
+      vornix::standin::Record("dropped " + std::to_string(*id));
+      continue;
+    }
     vornix::standin::Record("command " + std::to_string(*id));
     if (*id == kSilentShutdown) {
       // The window is gone before the sender hears back, as SendMessage guarantees.

@@ -20,9 +20,13 @@ inline constexpr int kShutdownWaitMs = 2000;        // after asking qorax to end
 inline constexpr int kCopyStartWaitMs = 2000;       // the copy lets the first process end
 inline constexpr int kCopyFailedWaitMs = 2000;      // before applying the update in place
 inline constexpr int kPassLockWaitMs = 120 * 1000;  // a hand-over's copy waits for the pass lock
+// How long the service may take to end once asked: a service in the middle of a check answers
+// only after the server request it waits for, which may take the transfer's 75 s.
+inline constexpr int kServiceStopWaitMs = 90 * 1000;
 
 inline constexpr const char* kPassLockName = "VornixUpdate.pass";
 inline constexpr const char* kServiceWindowTitle = "Vornix Update Service";
+inline constexpr const char* kServiceMutexName = "Vornix";
 inline constexpr int kServiceSilentShutdown = 57602;
 inline constexpr const char* kMakeCopyCommand = "cp -f -- VornixUpdate VornixUpdate1";
 inline constexpr const char* kCopyCommandLine = "VornixUpdate1 %s quiet restart";
@@ -36,6 +40,7 @@ struct PassHooks {
   std::function<void(std::string_view)> sendLogMessage;
   std::function<std::string()> moduleFileName;
   int passLockWaitMs = kPassLockWaitMs;
+  int serviceStopWaitMs = kServiceStopWaitMs;
 };
 PassHooks SystemPassHooks();
 
@@ -66,11 +71,14 @@ class PackagePass {
 
  private:
   void RestartProgram(const PackageRecord& record);
+  bool StopService();
   void Report(std::string_view text);
   void Wait(int ms);
 
   ProgressFront& front_;
   PassHooks hooks_;
+  // The service did not end when asked: its package is left alone for the rest of the run.
+  bool serviceStillRunning_ = false;
 };
 
 // printf-style filling of one "%s" after another, without a fixed buffer.

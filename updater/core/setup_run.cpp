@@ -1,6 +1,10 @@
 // RunSetupIfNew and PrepareProgram: setups, stopping programs and the hand-over to the copy.
+#include <algorithm>
+#include <chrono>
+
 #include "common/activity_log.h"
 #include "common/package_markers.h"
+#include "platform/named_mutex.h"
 #include "platform/process.h"
 #include "platform/window_link.h"
 #include "updater/core/package_pass.h"
@@ -15,6 +19,8 @@ constexpr const char* kSetupLogText =
     "'%s' setup program executed.  [User may have completed or cancelled]";
 constexpr const char* kSetupErrorText = "Arvel Application '%s' setup error '%s'";
 constexpr const char* kSetupStartError = "Error starting setup program '%s'";
+constexpr const char* kServiceRunningText =
+    "Vornix Update Service did not stop: '%s' is left for the next run";
 
 bool EndsWith(std::string_view text, std::string_view ending) {
   return text.size() >= ending.size() && text.substr(text.size() - ending.size()) == ending;
@@ -29,6 +35,8 @@ bool PackagePass::RunSetupIfNew(PackageRecord& record) {
   if (setupBuild.empty() || record.Build.empty() || setupBuild == record.Build.view()) return false;
 
   PrepareProgram(record, true);
+  // A service that would not stop is not set up under its feet; nothing else is done for it.
+  if (serviceStillRunning_ && name == kServicePackage) return true;
   const std::string setupProgram = packageFolder + "/setup.exe";
   if (!StartProgram(QuoteProgramWord(setupProgram))) {
     // Not started is a failure: nothing ran, so the package's update is still considered.
@@ -65,8 +73,14 @@ bool PackagePass::PrepareProgram(PackageRecord& record, bool forSetup) {
     Wait(kCopyStartWaitMs);  // time for the first process to end
     return false;
   }
-  if (FindWindowByTitle(kServiceWindowTitle))
-    SendWindowCommand(kServiceWindowTitle, kServiceSilentShutdown);
+  if (serviceStillRunning_) return true;
+  if (!StopService()) {
+    serviceStillRunning_ = true;
+    const std::string text = FillText(kServiceRunningText, {record.Desc.view()});
+    WriteLogLine(text, "STOP");
+    front_.ShowStatus(text);
+    return true;
+  }
   if (forSetup) {
     front_.EndAsCancel();
     return true;
@@ -84,6 +98,19 @@ bool PackagePass::PrepareProgram(PackageRecord& record, bool forSetup) {
   }
   front_.EndAsCancel();
   return true;
+}
+
+// The service counts as stopped only once it has really ended: its single-instance lock is
+// free. A service that has not ended within the bound keeps running, and nothing of its
+// package is changed or handed over.
+bool PackagePass::StopService() {
+  const auto start = std::chrono::steady_clock::now();
+  if (FindWindowByTitle(kServiceWindowTitle))
+    SendWindowCommand(kServiceWindowTitle, kServiceSilentShutdown, hooks_.serviceStopWaitMs);
+  const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - start);
+  const int left = std::max(0, hooks_.serviceStopWaitMs - static_cast<int>(spent.count()));
+  return WaitUntilNamedMutexFree(kServiceMutexName, left);
 }
 
 }  // namespace vornix
