@@ -2,12 +2,11 @@
 
 namespace vornix {
 
-// With no display (neither DISPLAY nor WAYLAND_DISPLAY) and no QT_QPA_PLATFORM chosen, the
-// programs run on Qt's offscreen platform: windows exist but nobody sees them. Call before the
+// Where nobody can see windows the programs run on Qt's offscreen platform: windows exist but
+// nobody sees them. That is so when no display is named (neither DISPLAY nor WAYLAND_DISPLAY)
+// and when the display named does not answer, for a program that cannot open its display
+// must still do its work. A platform chosen with QT_QPA_PLATFORM is kept. Call before the
 // QApplication is made. True when the offscreen platform was chosen.
 bool ChooseOffscreenWithoutDisplay();
-
-// True when the programs run where nobody sees their windows.
-bool RunningOffscreen();
 
 }  // namespace vornix

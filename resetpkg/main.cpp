@@ -1,6 +1,7 @@
 // VornixResetPkg <program id>: empties the recorded setup build of one package.
 #include <QApplication>
 
+#include "common/ui/offscreen.h"
 #include "platform/display.h"
 #include "resetpkg/reset_package.h"
 #include "resetpkg/reset_window.h"
@@ -9,6 +10,7 @@ int main(int argc, char** argv) {
   const std::string programId =
       vornix::CommandLineTail(std::vector<std::string>(argv, argv + argc));
   vornix::ChooseOffscreenWithoutDisplay();
+  vornix::QuietenOffscreenPlatform();
   QApplication app(argc, argv);
 
   vornix::ResetWindow window;

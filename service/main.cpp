@@ -4,6 +4,7 @@
 
 #include "common/activity_log.h"
 #include "common/identity.h"
+#include "common/ui/offscreen.h"
 #include "platform/display.h"
 #include "platform/named_mutex.h"
 #include "service/core/registration.h"
@@ -14,6 +15,7 @@
 
 int main(int argc, char** argv) {
   vornix::ChooseOffscreenWithoutDisplay();
+  vornix::QuietenOffscreenPlatform();
   QApplication app(argc, argv);
   // The main window stays hidden and notices come and go: only a shutdown ends the loop.
   QApplication::setQuitOnLastWindowClosed(false);

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "common/ui/offscreen.h"
 #include "platform/display.h"
 #include "platform/process.h"
 #include "updater/ui/update_app.h"
@@ -12,6 +13,7 @@ int main(int argc, char** argv) {
   const std::string commandLine =
       vornix::JoinCommandLine(std::vector<std::string>(argv, argv + argc));
   vornix::ChooseOffscreenWithoutDisplay();
+  vornix::QuietenOffscreenPlatform();
   QApplication app(argc, argv);
   vornix::CUpdateApp theApp;
   return theApp.InitInstance(commandLine);

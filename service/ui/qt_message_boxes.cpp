@@ -3,7 +3,7 @@
 #include <QMessageBox>
 #include <cstdio>
 
-#include "platform/display.h"
+#include "common/ui/offscreen.h"
 
 namespace vornix {
 

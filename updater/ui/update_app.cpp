@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "common/activity_log.h"
-#include "platform/display.h"
+#include "common/ui/offscreen.h"
 #include "platform/host.h"
 #include "platform/module.h"
 #include "platform/process.h"
