@@ -7,6 +7,7 @@
 
 #include "platform/module.h"
 #include "platform/path.h"
+#include "platform/regular_file.h"
 
 namespace vornix {
 
@@ -30,9 +31,11 @@ bool ActivityLog::WriteLogLine(std::optional<std::string_view> text,
   // Counted as written before the file is opened, so a lost line still suppresses its repeat.
   previousText_ = std::string(*text);
   const std::string line = FormatLogLine(LogTimeStamp(), *text, detail, code);
-  if (FILE* f = std::fopen(logPath_.c_str(), "abe")) {
-    std::fwrite(line.data(), 1, line.size(), f);
-    std::fclose(f);
+  // A log that is no regular file (a FIFO nobody reads) must not hold the program up.
+  const int fd = OpenRegularFileForAppending(logPath_);
+  if (fd >= 0) {
+    (void)!write(fd, line.data(), line.size());
+    close(fd);
   }
   return true;
 }

@@ -2,6 +2,7 @@
 
 #include "platform/atomic_file.h"
 #include "platform/path.h"
+#include "platform/regular_file.h"
 #include "platform/system_root.h"
 #include "platform/text.h"
 
@@ -188,7 +189,8 @@ void WriteCatalogue(const PackageCatalogue& catalogue, FILE* out, bool lineBreak
 
 bool LoadCatalogue(const std::string& path, PackageCatalogue& catalogue) {
   catalogue.clear();
-  FILE* in = std::fopen(path.c_str(), "rbe");
+  // A FIFO or a folder in its place reads as a missing catalogue; nothing waits on it.
+  FILE* in = OpenRegularFileStream(path);
   if (!in) return false;
   ReadCatalogue(in, catalogue);
   std::fclose(in);

@@ -51,7 +51,8 @@ void WriteCatalogue(const PackageCatalogue& catalogue, FILE* out, bool lineBreak
 // The bytes WriteCatalogue prints.
 std::string FormatCatalogue(const PackageCatalogue& catalogue, bool lineBreaks);
 
-// Reads the file at `path` into `catalogue` (cleared first); false when it cannot be opened.
+// Reads the file at `path` into `catalogue` (cleared first); false when it cannot be opened or
+// is not a regular file.
 bool LoadCatalogue(const std::string& path, PackageCatalogue& catalogue);
 
 // Rewrites the file at `path` with line breaks. The new text replaces the old file atomically:

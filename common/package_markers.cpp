@@ -5,18 +5,39 @@
 
 #include "common/protocol.h"
 #include "platform/atomic_file.h"
+#include "platform/regular_file.h"
 
 namespace vornix {
 namespace {
 
-// The first `limit` bytes of a file; empty when it cannot be read.
+// The first `limit` bytes of a file; empty when it cannot be read or is no regular file.
 std::string ReadHead(const std::string& path, size_t limit) {
-  FILE* f = std::fopen(path.c_str(), "rbe");
-  if (!f) return {};
-  std::string data(limit, '\0');
-  data.resize(std::fread(data.data(), 1, limit, f));
-  std::fclose(f);
-  return data;
+  return ReadRegularFile(path, limit).value_or("");
+}
+
+// A marker value reads back exactly as it was written: the characters the reader decodes
+// from character references are written as such references. Without them the bytes are
+// unchanged. (A value that the server sent as "&#38;#60;" must not become "<" on its way into
+// the catalogue.)
+std::string MarkerText(std::string_view value) {
+  std::string out;
+  out.reserve(value.size());
+  for (const char c : value) {
+    switch (c) {
+      case '&':
+        out += "&#38;";
+        break;
+      case '<':
+        out += "&#60;";
+        break;
+      case '>':
+        out += "&#62;";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
 }
 
 }  // namespace
@@ -40,9 +61,9 @@ bool WriteSetupVer(const std::string& path, std::string_view build) {
 
 bool WriteUpdateXml(const std::string& path, const UpdateMarker& marker) {
   // Three text-mode lines: CR LF on disk.
-  const std::string text = "<Build>" + marker.Build + "</Build>\r\n" + "<FileName>" +
-                           marker.FileName + "</FileName>\r\n" + "<UpdateCmd>" + marker.UpdateCmd +
-                           "</UpdateCmd>\r\n";
+  const std::string text = "<Build>" + MarkerText(marker.Build) + "</Build>\r\n" + "<FileName>" +
+                           MarkerText(marker.FileName) + "</FileName>\r\n" + "<UpdateCmd>" +
+                           MarkerText(marker.UpdateCmd) + "</UpdateCmd>\r\n";
   return ReplaceFileAtomically(path, text);
 }
 
@@ -53,6 +74,10 @@ UpdateMarker ReadUpdateXml(const std::string& path) {
   marker.FileName = ReadReplyField(data, "FileName", kFileNameCapacity);
   marker.UpdateCmd = ReadReplyField(data, "UpdateCmd", kUpdateCmdCapacity);
   return marker;
+}
+
+bool IsCatalogueSafe(std::string_view text) {
+  return text.find_first_of("<\"") == std::string_view::npos;
 }
 
 bool IsPlainFileName(std::string_view name) {

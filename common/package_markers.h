@@ -24,7 +24,8 @@ std::string UpdatesFolder(const std::string& packageFolder);
 bool WriteSetupVer(const std::string& path, std::string_view build);
 
 // UPDATE.XML: three CR LF lines <Build>, <FileName>, <UpdateCmd>; readers take the first
-// 1024 bytes and pick each element with ReadReplyField.
+// 1024 bytes and pick each element with ReadReplyField. "&", "<" and ">" in a value are
+// written as "&#38;", "&#60;" and "&#62;", so every value reads back as it was written.
 inline constexpr size_t kUpdateXmlReadMax = 1024;
 struct UpdateMarker {
   std::string Build;
@@ -33,6 +34,10 @@ struct UpdateMarker {
 };
 bool WriteUpdateXml(const std::string& path, const UpdateMarker& marker);
 UpdateMarker ReadUpdateXml(const std::string& path);
+
+// Text that can go into the catalogue as it is: a "<" or a double quote in a value would end it
+// early or hide the tags after it, and the packages after it would be misread.
+bool IsCatalogueSafe(std::string_view text);
 
 // A name that can stand for one file in a folder: no '/' or '\', not "." or "..", not
 // beginning with '-', not empty.

@@ -29,19 +29,43 @@ struct FileClose {
 };
 using FileHandle = std::unique_ptr<FILE, FileClose>;
 
+struct Reply {
+  std::string text;
+  size_t received = 0;
+  bool tooLong = false;
+};
+
 // Keeps each chunk up to its first NUL: the reply is text, and a NUL would end it for every
-// reader anyway. Always takes the whole chunk so the transfer is never aborted.
+// reader anyway. Takes the whole chunk, so the transfer goes on, until the reply runs past
+// its limit; then the transfer is aborted.
 size_t AppendReplyChunk(char* data, size_t size, size_t count, void* userData) {
-  auto* reply = static_cast<std::string*>(userData);
+  auto* reply = static_cast<Reply*>(userData);
   const size_t bytes = size * count;
+  reply->received += bytes;
+  if (reply->received > kReplyLimitBytes) {
+    reply->tooLong = true;
+    return 0;
+  }
   const void* nul = std::memchr(data, '\0', bytes);
-  reply->append(data, nul ? static_cast<size_t>(static_cast<const char*>(nul) - data) : bytes);
+  reply->text.append(data, nul ? static_cast<size_t>(static_cast<const char*>(nul) - data) : bytes);
   return count;
 }
 
-// fwrite through libcurl's callback type: every received byte goes to the file unchanged.
+struct Download {
+  FILE* file;
+  long long left;  // bytes still allowed, or kAnySize
+};
+
+// fwrite through libcurl's callback type: every received byte goes to the file unchanged, up
+// to the size the caller allows.
 size_t WriteToFile(char* data, size_t size, size_t count, void* userData) {
-  return std::fwrite(data, size, count, static_cast<FILE*>(userData));
+  auto* download = static_cast<Download*>(userData);
+  const long long bytes = static_cast<long long>(size * count);
+  if (download->left != kAnySize) {
+    if (bytes > download->left) return 0;  // cut off: more than the server said it would send
+    download->left -= bytes;
+  }
+  return std::fwrite(data, size, count, download->file);
 }
 
 }  // namespace
@@ -61,7 +85,7 @@ std::string PostCommand(const std::string& address, std::string_view body, long 
   // The document is NUL-terminated text: it ends at its first NUL.
   const std::string document(body.substr(0, body.find('\0')));
   const std::string url = WithHttpScheme(address);
-  std::string reply;
+  Reply reply;
 
   CurlHandle handle(curl_easy_init());
   if (!handle) return {};
@@ -87,12 +111,14 @@ std::string PostCommand(const std::string& address, std::string_view body, long 
   // Header list first, then the handle, as the transfer was set up.
   headers.reset();
   handle.reset();
-  return reply;
+  if (reply.tooLong) return {};
+  return std::move(reply.text);
 }
 
 constexpr size_t kFileBufferSize = 1 << 20;
 
-bool DownloadFile(const std::string& url, const std::string& localPath, long timeoutSeconds) {
+bool DownloadFile(const std::string& url, const std::string& localPath, long timeoutSeconds,
+                  long long maxBytes) {
   const std::string fullUrl = WithHttpScheme(url);
 
   FileHandle file(std::fopen(localPath.c_str(), "wbe"));
@@ -104,8 +130,9 @@ bool DownloadFile(const std::string& url, const std::string& localPath, long tim
   if (!handle) return false;
   CURL* h = handle.get();
 
+  Download download{file.get(), maxBytes};
   const bool accepted = curl_easy_setopt(h, CURLOPT_URL, fullUrl.c_str()) == CURLE_OK &&
-                        curl_easy_setopt(h, CURLOPT_WRITEDATA, file.get()) == CURLE_OK &&
+                        curl_easy_setopt(h, CURLOPT_WRITEDATA, &download) == CURLE_OK &&
                         curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &WriteToFile) == CURLE_OK &&
                         curl_easy_setopt(h, CURLOPT_TIMEOUT, timeoutSeconds) == CURLE_OK;
   CURLcode result = CURLE_FAILED_INIT;

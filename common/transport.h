@@ -8,20 +8,29 @@ namespace vornix {
 // The whole transfer (connection, request and reply) is limited to 75 seconds.
 inline constexpr long kTransferTimeoutSeconds = 75;
 
+// A command reply is a few short elements; one that grows past 16 MiB is from a server gone
+// wrong and is dropped rather than kept growing in memory.
+inline constexpr size_t kReplyLimitBytes = 16u << 20;
+
+// No limit on the size of a download (its caller states one when the server said a size).
+inline constexpr long long kAnySize = -1;
+
 // The address unchanged when it begins with "http://" in any letter case, else "http://" in
 // front of it. No length limit.
 std::string WithHttpScheme(std::string_view address);
 
 // Posts one command document with "Content-Type: text/xml; charset=utf-8" and returns the reply
-// text, complete or partial; empty when nothing could be sent or nothing came back. The body
-// ends at its first NUL. `timeoutSeconds` exists for tests; the programs use the default.
+// text, complete or partial; empty when nothing could be sent or nothing came back, and when
+// the reply ran past kReplyLimitBytes. The body ends at its first NUL. `timeoutSeconds`
+// exists for tests; the programs use the default.
 std::string PostCommand(const std::string& address, std::string_view body,
                         long timeoutSeconds = kTransferTimeoutSeconds);
 
 // Fetches `url` into `localPath` byte for byte ("wb"). True only when every option was accepted
 // and the transfer completed; an HTTP error page counts as completed. No request is made when
-// the file cannot be created.
+// the file cannot be created. A transfer that brings more than `maxBytes` is cut off there
+// and fails.
 bool DownloadFile(const std::string& url, const std::string& localPath,
-                  long timeoutSeconds = kTransferTimeoutSeconds);
+                  long timeoutSeconds = kTransferTimeoutSeconds, long long maxBytes = kAnySize);
 
 }  // namespace vornix

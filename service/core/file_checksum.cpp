@@ -11,6 +11,8 @@
 #include <emmintrin.h>
 #endif
 
+#include "platform/regular_file.h"
+
 namespace vornix {
 namespace {
 
@@ -61,7 +63,8 @@ uint64_t SumBytes(const unsigned char* data, size_t n) {
 }  // namespace
 
 std::optional<FileSum> FileChecksum(const std::string& path) {
-  const FileDescriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  // A FIFO in the file's place would block the service for ever: it counts as no file.
+  const FileDescriptor file(OpenRegularFile(path));
   const int fd = file.fd;
   if (fd < 0) return std::nullopt;
   posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);

@@ -13,7 +13,7 @@ struct FileSum {
 };
 
 // Every byte added as 0..255 to a 32-bit sum that wraps, folded twice to 16 bits. Empty when
-// the file cannot be opened or read.
+// the file cannot be opened or read, or is no regular file.
 std::optional<FileSum> FileChecksum(const std::string& path);
 
 // The fold of a 32-bit byte sum to 16 bits.

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +14,7 @@
 #include "common/package_markers.h"
 #include "common/protocol.h"
 #include "common/transport.h"
+#include "platform/temporary_files.h"
 #include "service/core/file_checksum.h"
 
 namespace vornix {
@@ -37,11 +39,6 @@ struct PackagePaths {
   std::string setupVer;
   std::string updateXml;
 };
-
-// A build goes into markers and the catalogue unescaped; markup characters would corrupt them.
-bool IsStorableBuild(std::string_view build) {
-  return build.find_first_of("<\"") == std::string_view::npos;
-}
 
 // The update file shares its folder with UPDATE.XML and must not take the marker's place.
 bool IsUsableUpdateFileName(std::string_view name) {
@@ -71,21 +68,49 @@ void ReportFailedDownload(const DownloadSettings& settings, const PackagePaths& 
   SendLogMessage(paths.commandUrl, settings.ClientName, file + ": " + kDetailFailed);
 }
 
-// Fetches `url` under a temporary name beside `finalPath` and moves it into place only once
-// the server's size and checksum match, so a failed download leaves the earlier file whole.
-bool FetchVerified(const std::string& url, const std::string& commandUrl,
-                   std::string_view programId, std::string_view serverFileName,
-                   const std::string& folder, const std::string& finalPath, mode_t mode) {
-  std::string temp = folder + "/.download-XXXXXX";
-  const int fd = mkostemp(temp.data(), O_CLOEXEC);
-  if (fd < 0) return false;
-  close(fd);
-  DownloadFile(url, temp);  // the file is judged by its verification, not by the transfer
-  const bool placed = VerifyPackageFile(commandUrl, programId, serverFileName, temp) &&
-                      chmod(temp.c_str(), mode) == 0 &&
-                      std::rename(temp.c_str(), finalPath.c_str()) == 0;
+// One file of a package: its name on the server and where it goes here.
+struct PackageFile {
+  std::string serverName;  // "setup.exe" or "updates/<name>"
+  std::string url;
+  std::string folder;
+  std::string path;
+  mode_t mode;
+};
+
+// Our temporary downloads; leftovers of a service ended mid-download go before the next one.
+constexpr const char* kDownloadPrefix = ".download-";
+
+// Fetches the file under a temporary name beside its place and moves it there only once the
+// server's size and checksum match, so a failed download leaves the earlier file whole. A
+// transfer that brings more than the size the server stated is cut off.
+bool FetchVerified(const std::string& commandUrl, std::string_view programId,
+                   const PackageFile& file, long long statedSize) {
+  RemoveStaleTemporaries(file.folder, kDownloadPrefix);
+  std::string temp;
+  const int fd = CreateTemporaryBeside(file.folder, kDownloadPrefix, temp);
+  if (fd < 0) {
+    // Nothing could be fetched; the file is asked about again all the same, as after any
+    // failed download.
+    return VerifyPackageFile(commandUrl, programId, file.serverName, file.path);
+  }
+  DownloadFile(file.url, temp, kTransferTimeoutSeconds, statedSize);  // judged by verification
+  const bool placed = VerifyPackageFile(commandUrl, programId, file.serverName, temp) &&
+                      chmod(temp.c_str(), file.mode) == 0 &&
+                      std::rename(temp.c_str(), file.path.c_str()) == 0;
   if (!placed) unlink(temp.c_str());
+  close(fd);
   return placed;
+}
+
+// Makes sure the package file is in place and verified: a complete file found there is kept,
+// anything else is fetched. True when it is in place; `downloaded` tells whether it came now.
+bool PutInPlace(const std::string& commandUrl, std::string_view programId, const PackageFile& file,
+                bool& downloaded) {
+  const std::optional<StatedFile> stated = AskFileInfo(commandUrl, programId, file.serverName);
+  downloaded = false;
+  if (MatchesStatedFile(stated, file.path)) return true;
+  downloaded = true;
+  return FetchVerified(commandUrl, programId, file, stated ? std::max(stated->size, 0L) : kAnySize);
 }
 
 void SetupStep(const PackageRecord& record, const DownloadSettings& settings,
@@ -102,22 +127,22 @@ void SetupStep(const PackageRecord& record, const DownloadSettings& settings,
     return;
   }
   const std::string build = ReadReplyField(reply, "Build", kBuildCapacity);
-  if (!IsStorableBuild(build)) {
+  if (!IsCatalogueSafe(build)) {
     WriteLogLine("Unusable setup build from server: " + build, kDetailSetupInfo);
     return;
   }
   if (build.empty() || build == record.Build.view()) return;
   if (ReadSetupVer(paths.setupVer) == build) return;  // this setup lies ready already
 
-  if (!VerifyPackageFile(paths.commandUrl, name, kSetupFileName, paths.setupFile)) {
-    const std::string url = paths.downloadBase + "/" + UrlSegment(name) + "/" + kSetupFileName;
-    if (!FetchVerified(url, paths.commandUrl, name, kSetupFileName, paths.packageFolder,
-                       paths.setupFile, kProgramMode)) {
-      ReportFailedDownload(settings, paths, paths.setupFile);
-      return;
-    }
-    WriteLogLine(paths.setupFile, kDetailSucceeded);
+  const PackageFile setup{kSetupFileName,
+                          paths.downloadBase + "/" + UrlSegment(name) + "/" + kSetupFileName,
+                          paths.packageFolder, paths.setupFile, kProgramMode};
+  bool downloaded = false;
+  if (!PutInPlace(paths.commandUrl, name, setup, downloaded)) {
+    ReportFailedDownload(settings, paths, paths.setupFile);
+    return;
   }
+  if (downloaded) WriteLogLine(paths.setupFile, kDetailSucceeded);
   utilityNeeded = true;
   // A complete file found in place gets its program mode too.
   chmod(paths.setupFile.c_str(), kProgramMode);
@@ -141,7 +166,7 @@ void UpdateStep(const PackageRecord& record, const DownloadSettings& settings,
   marker.Build = ReadReplyField(reply, "Build", kBuildCapacity);
   marker.FileName = ReadReplyField(reply, "FileName", kFileNameCapacity);
   marker.UpdateCmd = ReadReplyField(reply, "UpdateCmd", kUpdateCmdCapacity);
-  if (!IsStorableBuild(marker.Build)) {
+  if (!IsCatalogueSafe(marker.Build)) {
     WriteLogLine("Unusable update build from server: " + marker.Build, kDetailUpdateInfo);
     return;
   }
@@ -153,34 +178,41 @@ void UpdateStep(const PackageRecord& record, const DownloadSettings& settings,
   if (ReadUpdateXml(paths.updateXml).Build == marker.Build) return;  // lies ready already
   if (marker.FileName.empty()) return;
 
-  const std::string serverName = kServerUpdatesPrefix + marker.FileName;
   const std::string updateFile = paths.updatesFolder + "/" + marker.FileName;
-  if (!VerifyPackageFile(paths.commandUrl, name, serverName, updateFile)) {
-    const std::string url = paths.downloadBase + "/" + UrlSegment(name) + "/" +
-                            kServerUpdatesPrefix + UrlSegment(marker.FileName);
-    if (!FetchVerified(url, paths.commandUrl, name, serverName, paths.updatesFolder, updateFile,
-                       kDataMode)) {
-      ReportFailedDownload(settings, paths, updateFile);
-      return;
-    }
-    WriteLogLine(updateFile, kDetailSucceeded);
+  const PackageFile update{kServerUpdatesPrefix + marker.FileName,
+                           paths.downloadBase + "/" + UrlSegment(name) + "/" +
+                               kServerUpdatesPrefix + UrlSegment(marker.FileName),
+                           paths.updatesFolder, updateFile, kDataMode};
+  bool downloaded = false;
+  if (!PutInPlace(paths.commandUrl, name, update, downloaded)) {
+    ReportFailedDownload(settings, paths, updateFile);
+    return;
   }
+  if (downloaded) WriteLogLine(updateFile, kDetailSucceeded);
   utilityNeeded = true;
   if (!WriteUpdateXml(paths.updateXml, marker)) ReportFailedDownload(settings, paths, updateFile);
 }
 
 }  // namespace
 
+std::optional<StatedFile> AskFileInfo(const std::string& commandUrl, std::string_view programId,
+                                      std::string_view serverFileName) {
+  const std::string reply = PostCommand(commandUrl, FileInfoCommand(programId, serverFileName));
+  if (ReadReplyField(reply, "Error", kErrorCapacity) != kOk) return std::nullopt;
+  return StatedFile{ReplyNumber(ReadReplyField(reply, "Size", kNumberCapacity)),
+                    ReplyNumber(ReadReplyField(reply, "CkSum", kNumberCapacity))};
+}
+
+bool MatchesStatedFile(const std::optional<StatedFile>& stated, const std::string& localFile) {
+  if (!stated || stated->size < 0 || stated->checksum < 0) return false;
+  const std::optional<FileSum> sum = FileChecksum(localFile);
+  return sum && sum->checksum == static_cast<unsigned long>(stated->checksum) &&
+         sum->bytes == static_cast<uint64_t>(stated->size);
+}
+
 bool VerifyPackageFile(const std::string& commandUrl, std::string_view programId,
                        std::string_view serverFileName, const std::string& localFile) {
-  const std::string reply = PostCommand(commandUrl, FileInfoCommand(programId, serverFileName));
-  if (ReadReplyField(reply, "Error", kErrorCapacity) != kOk) return false;
-  const long size = ReplyNumber(ReadReplyField(reply, "Size", kNumberCapacity));
-  const long checksum = ReplyNumber(ReadReplyField(reply, "CkSum", kNumberCapacity));
-  const std::optional<FileSum> sum = FileChecksum(localFile);
-  if (!sum || size < 0 || checksum < 0) return false;
-  return sum->checksum == static_cast<unsigned long>(checksum) &&
-         sum->bytes == static_cast<uint64_t>(size);
+  return MatchesStatedFile(AskFileInfo(commandUrl, programId, serverFileName), localFile);
 }
 
 void DownloadPackage(const PackageRecord& record, const DownloadSettings& settings,

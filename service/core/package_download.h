@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "common/catalogue.h"
@@ -22,6 +23,16 @@ struct DownloadSettings {
 // or an update was put in place; never clears it.
 void DownloadPackage(const PackageRecord& record, const DownloadSettings& settings,
                      bool& utilityNeeded);
+
+// What FILEINFO states of a file: its Size and CkSum (nothing when the answer is not "OK").
+struct StatedFile {
+  long size = 0;
+  long checksum = 0;
+};
+std::optional<StatedFile> AskFileInfo(const std::string& commandUrl, std::string_view programId,
+                                      std::string_view serverFileName);
+// True when the local file's byte count and checksum are those stated.
+bool MatchesStatedFile(const std::optional<StatedFile>& stated, const std::string& localFile);
 
 // True when the server's FILEINFO for `serverFileName` of `programId` is positive and the
 // local file's byte count and checksum equal its Size and CkSum.

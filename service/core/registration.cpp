@@ -44,6 +44,9 @@ void RegisterServicePackage(const std::string& runningFolder, MessageBoxes& boxe
   } else {
     index = catalogue.count++;
     PackageRecord& own = catalogue.records[static_cast<size_t>(index)];
+    // The slot past the last package may hold the fields of an unfinished one (a package
+    // without Key at the end of the file): the new record starts empty.
+    own.clear();
     own.Name.assign(kServicePackageName);
     own.Desc.assign(kServicePackageDesc);
     own.Path.assign(runningFolder);
@@ -53,7 +56,8 @@ void RegisterServicePackage(const std::string& runningFolder, MessageBoxes& boxe
 
   PackageRecord& own = catalogue.records[static_cast<size_t>(index)];
   const std::string setupVersion = ReadSetupVer(progPath + own.Name.str() + "/SETUP.VER");
-  if (!setupVersion.empty() && own.Build.empty()) {
+  // A build holding markup would corrupt the catalogue it goes into.
+  if (!setupVersion.empty() && own.Build.empty() && IsCatalogueSafe(setupVersion)) {
     own.Build.assign(setupVersion);
     changed = true;
   }

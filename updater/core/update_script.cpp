@@ -1,10 +1,15 @@
 // ApplyUpdate: carries out a package's UPDATE.XML in the package's program folder.
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "common/activity_log.h"
 #include "common/package_markers.h"
+#include "platform/path.h"
 #include "platform/process.h"
+#include "platform/temporary_files.h"
 #include "platform/text.h"
 #include "updater/core/package_pass.h"
 #include "updater/core/run_flags.h"
@@ -27,6 +32,29 @@ struct StepError {
   const char* detail;
 };
 
+constexpr const char* kDecompressPrefix = ".bzip2-";
+
+// Decompresses `compressed` in the current folder into `output`. The output goes to a new
+// temporary file first and takes its name only when bzip2 succeeded: a damaged file leaves no
+// empty or partial output behind, and a link that has the output's name is replaced, never
+// written through.
+bool Decompress(const std::string& bzip2, const std::string& compressed,
+                const std::string& output) {
+  RemoveStaleTemporaries(".", kDecompressPrefix);
+  std::string temp;
+  const int fd = CreateTemporaryBeside(".", kDecompressPrefix, temp);
+  if (fd < 0) return false;
+  // The output gets the mode of the compressed file, as bzip2 gives it when it writes one.
+  struct stat st {};
+  const bool ok = stat(compressed.c_str(), &st) == 0 && fchmod(fd, st.st_mode & 07777) == 0 &&
+                  RunShellCommand(ShellQuote(bzip2) + " -d -c -- " + ShellQuote(compressed) +
+                                  " > " + ShellQuote(temp)) == 0 &&
+                  std::rename(temp.c_str(), output.c_str()) == 0;
+  if (!ok) unlink(temp.c_str());
+  close(fd);
+  return ok;
+}
+
 }  // namespace
 
 void PackagePass::ApplyUpdate(PackageRecord& record) {
@@ -37,36 +65,41 @@ void PackagePass::ApplyUpdate(PackageRecord& record) {
     front_.ShowStatus(FillText(kNoUpdateText, {record.Desc.view()}));
     return;
   }
-  if (PrepareProgram(record, false)) return;  // the copy of the utility takes over
-
+  std::string fileName = script.FileName;
   const std::string programFolder = CurrentFolder();
   const std::string path = record.Path.str();
-  std::string fileName = script.FileName;
-
   auto failed = [&](const StepError& error) {
     WriteLogLine(error.text, error.detail);
     ChangeFolder(programFolder);
     Report(error.text);
     front_.ShowStatus(FillText(kUpdateErrorText, {record.Desc.view(), error.text}));
   };
-
-  // A name from the server that is not one plain file name never reaches a command line. The
-  // target ends in '/' so that a Path that is no folder fails the copy instead of becoming a
-  // file, which would leave the later steps in the program folder.
-  if (!IsPlainFileName(fileName) ||
-      RunShellCommand("cp -f -- " + ShellQuote(updates + "/" + fileName) + " " +
-                      ShellQuote(path + "/")) != 0) {
+  // A marker made by hand or damaged on its way: a build with markup would corrupt the
+  // catalogue, so the script is not carried out at all.
+  if (!IsCatalogueSafe(script.Build) || !IsCatalogueSafe(fileName)) {
     failed({FillText(kCopyError, {fileName}), "COPY"});
     return;
   }
-  ChangeFolder(path);
+  if (PrepareProgram(record, false)) return;  // the copy of the utility takes over
+
+  // A name from the server that is not one plain file name never reaches a command line, and
+  // only a regular file is copied (a FIFO would hold the copy for ever). The target ends in
+  // '/' so that a Path that is no folder fails the copy instead of becoming a file; an empty
+  // Path is no folder either (it would put the file into the root folder). The later steps run
+  // in Path or not at all.
+  const std::string source = updates + "/" + fileName;
+  if (!IsPlainFileName(fileName) || path.empty() || FileSize(source) < 0 ||
+      RunShellCommand("cp -f -- " + ShellQuote(source) + " " + ShellQuote(path + "/")) != 0 ||
+      !ChangeFolder(path)) {
+    failed({FillText(kCopyError, {fileName}), "COPY"});
+    return;
+  }
 
   if (EndsWithIgnoringCase(fileName, ".bz2")) {
-    // bzip2 names its output after the ending only when that is ".bz2" in small letters;
-    // writing the output under the shortened name serves every spelling of the ending.
+    // bzip2 names its output after the ending only when that is ".bz2" in small letters, so
+    // the output is written under the shortened name, whatever the spelling of the ending.
     const std::string decompressed = fileName.substr(0, fileName.size() - 4);
-    if (RunShellCommand(ShellQuote(programFolder + "/bzip2") + " -d -f -c -- " +
-                        ShellQuote(fileName) + " > " + ShellQuote(decompressed)) != 0) {
+    if (!Decompress(programFolder + "/bzip2", fileName, decompressed)) {
       failed({FillText(kBzip2Error, {fileName}), "BZIP2"});
       return;
     }
