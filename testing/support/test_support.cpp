@@ -1,6 +1,7 @@
 #include "testing/support/test_support.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -11,6 +12,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -62,6 +64,45 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+void MakeOld(const std::string& path) {
+  const timespec times[2] = {{0, UTIME_OMIT}, {std::time(nullptr) - 3600, 0}};
+  utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
+}
+
+void HandToUnprivileged(const std::string& path, const std::string& top) {
+  if (geteuid() != 0) return;
+  std::error_code ec;
+  chown(path.c_str(), kUnprivilegedId, kUnprivilegedId);
+  for (auto it = std::filesystem::recursive_directory_iterator(path, ec);
+       it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
+    lchown(it->path().c_str(), kUnprivilegedId, kUnprivilegedId);
+  for (auto p = std::filesystem::path(path).parent_path(); !p.empty(); p = p.parent_path()) {
+    struct stat st {};
+    if (stat(p.c_str(), &st) == 0) chmod(p.c_str(), (st.st_mode & 07777) | 0111);
+    if (p == top || p == p.root_path()) break;
+  }
+}
+
+int RunInChild(const std::function<bool()>& body, const ChildOptions& options) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (options.unprivileged && geteuid() == 0 &&
+        (setgroups(0, nullptr) != 0 || setgid(kUnprivilegedId) != 0 ||
+         setuid(kUnprivilegedId) != 0))
+      _exit(2);
+    _exit(body() ? 0 : 1);
+  }
+  if (pid < 0) return -1;
+  int status = 0;
+  const bool ended = WaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }, options.limit);
+  if (!ended) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    return -1;
+  }
+  return WIFEXITED(status) && WEXITSTATUS(status) < 2 ? WEXITSTATUS(status) : -1;
+}
+
 bool PathExists(const std::string& path) {
   struct stat st {};
   return lstat(path.c_str(), &st) == 0;
@@ -98,6 +139,13 @@ void SleepMs(int ms) {
   std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
+namespace {
+// An empty value takes the variable away.
+void SetEnvironment(const std::map<std::string, std::string>& env) {
+  for (const auto& [k, v] : env) v.empty() ? unsetenv(k.c_str()) : setenv(k.c_str(), v.c_str(), 1);
+}
+}  // namespace
+
 ProcessResult RunProcess(const std::vector<std::string>& argv,
                          const std::map<std::string, std::string>& env, const std::string& workdir,
                          std::chrono::milliseconds limit) {
@@ -109,7 +157,7 @@ ProcessResult RunProcess(const std::vector<std::string>& argv,
     dup2(out[1], 1);
     dup2(out[1], 2);
     setpgid(0, 0);
-    for (const auto& [k, v] : env) setenv(k.c_str(), v.c_str(), 1);
+    SetEnvironment(env);
     if (!workdir.empty() && chdir(workdir.c_str()) != 0) _exit(126);
     std::vector<char*> args;
     for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
@@ -178,7 +226,7 @@ bool BackgroundProcess::Start() {
       dup2(out, 1);
       dup2(out, 2);
     }
-    for (const auto& [k, v] : env_) setenv(k.c_str(), v.c_str(), 1);
+    SetEnvironment(env_);
     if (!workdir_.empty() && chdir(workdir_.c_str()) != 0) _exit(126);
     std::vector<char*> args;
     for (const auto& a : argv_) args.push_back(const_cast<char*>(a.c_str()));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -55,13 +56,33 @@ struct ProcessResult {
   std::string output;     // standard output and standard error together
 };
 
-// Runs a program with extra environment variables in `workdir`, killing it after `limit`.
+// Runs a program with extra environment variables (an empty value unsets one) in `workdir`,
+// killing it after `limit`.
 ProcessResult RunProcess(const std::vector<std::string>& argv,
                          const std::map<std::string, std::string>& env = {},
                          const std::string& workdir = {},
                          std::chrono::milliseconds limit = std::chrono::seconds(30));
 
 void SleepMs(int ms);
+
+// Gives a file's modification time an hour in the past.
+void MakeOld(const std::string& path);
+
+// The unprivileged user tests run as where they need one ("nobody").
+inline constexpr unsigned kUnprivilegedId = 65534;
+
+// Hands `path` and everything below it to the unprivileged user (when the test runs as root),
+// and lets everyone pass through the folders above it up to `top`, so that the user reaches it.
+void HandToUnprivileged(const std::string& path, const std::string& top);
+
+// Runs `body` in a forked child: 0 when it returned true, 1 when false, -1 when it crashed or
+// had to be killed after `limit`. With `unprivileged`, a child of a root test first becomes
+// the unprivileged user; any other test's child stays who it is.
+struct ChildOptions {
+  bool unprivileged = false;
+  std::chrono::milliseconds limit = std::chrono::seconds(10);
+};
+int RunInChild(const std::function<bool()>& body, const ChildOptions& options = {});
 
 // A program running in the background in a process group of its own, its output going to a
 // file. Killed with its group when the object goes away.

@@ -1,6 +1,8 @@
 // The exact bytes of WinApps.XML as the programs write it, and the safety of the rewrite.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -77,36 +79,74 @@ TEST(CatalogueWrite, RoundTripDropsDeclarationTrailingTextAndPackagesPast128) {
   EXPECT_EQ(FormatCatalogue(again, true), rewritten);
 }
 
-TEST(CatalogueSave, WritesTheExactBytesAndKeepsTheFileMode) {
+size_t EntryCount(const std::string& folder) {
+  return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(folder),
+                                           std::filesystem::directory_iterator()));
+}
+
+// The catalogue reached through a link, owned by the service's user: a rewrite by root keeps
+// owner, group and mode, replaces the link's target and keeps the link.
+TEST(CatalogueSave, WritesTheExactBytesAndKeepsOwnerModeAndLink) {
   TempDir dir;
-  const std::string path = dir / "WinApps.XML";
-  WriteFileBytes(path, "old");
-  chmod(path.c_str(), 0640);
-  ASSERT_TRUE(SaveCatalogue(path, OneFreshServiceRecord()));
-  EXPECT_EQ(ReadFileBytes(path), FormatCatalogue(OneFreshServiceRecord(), true));
+  const std::string real = dir / "data/WinApps.XML", link = dir / "WinApps.XML";
+  WriteFileBytes(real, "old");
+  chmod(real.c_str(), 0640);
+  const bool root = geteuid() == 0;
+  if (root) chown(real.c_str(), testing::kUnprivilegedId, testing::kUnprivilegedId);
+  ASSERT_EQ(symlink("data/WinApps.XML", link.c_str()), 0);
+  ASSERT_TRUE(SaveCatalogue(link, OneFreshServiceRecord()));
+  EXPECT_EQ(ReadFileBytes(real), FormatCatalogue(OneFreshServiceRecord(), true));
   struct stat st {};
-  stat(path.c_str(), &st);
+  ASSERT_EQ(lstat(link.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  ASSERT_EQ(stat(real.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0640u);
-  // No temporary file is left beside it.
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
-                          std::filesystem::directory_iterator()),
-            1);
+  if (root) {
+    EXPECT_EQ(st.st_uid, testing::kUnprivilegedId);
+    EXPECT_EQ(st.st_gid, testing::kUnprivilegedId);
+  }
+  EXPECT_EQ(EntryCount(dir / "data"), 1u) << "no temporary file is left beside it";
+}
+
+// A folder that its user may not write, holding a catalogue that user may: rewritten in place.
+TEST(CatalogueSave, AFileInAFolderThatMayNotBeWrittenIsRewrittenInPlace) {
+  TempDir dir;
+  const std::string folder = dir / "windows", path = folder + "/WinApps.XML";
+  WriteFileBytes(path, "old catalogue, longer than the new one will be" + std::string(600, '.'));
+  testing::HandToUnprivileged(folder, dir.path());
+  chmod(folder.c_str(), 0555);
+  EXPECT_EQ(
+      testing::RunInChild([&] { return SaveCatalogue(path, OneFreshServiceRecord()); }, {true}), 0);
+  EXPECT_EQ(ReadFileBytes(path), FormatCatalogue(OneFreshServiceRecord(), true));
+}
+
+// Temporary files of rewrites that were killed go at the next rewrite; one that a live writer
+// holds, or that is not ours, stays.
+TEST(CatalogueSave, LeftoversOfKilledRewritesGoAtTheNextRewrite) {
+  TempDir dir;
+  for (const char* name : {".tmp-a1B2c3", ".tmp-Live99", ".tmp-notes.txt"}) {
+    WriteFileBytes(dir / name, "x");
+    testing::MakeOld(dir / name);
+  }
+  const int live = open((dir / ".tmp-Live99").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(flock(live, LOCK_EX), 0);
+  ASSERT_TRUE(SaveCatalogue(dir / "WinApps.XML", OneFreshServiceRecord()));
+  close(live);
+  EXPECT_FALSE(testing::PathExists(dir / ".tmp-a1B2c3"));
+  EXPECT_TRUE(testing::PathExists(dir / ".tmp-Live99"));
+  EXPECT_TRUE(testing::PathExists(dir / ".tmp-notes.txt"));
 }
 
 // Runs `body` in a child process whose files may not grow past `limit` bytes: the disk is full
 // for it, whoever runs the test (root included).
 template <typename Body>
 int InChildWithFileSizeLimit(rlim_t limit, Body body) {
-  const pid_t pid = fork();
-  if (pid == 0) {
+  return testing::RunInChild([&] {
     signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails with EFBIG instead
     rlimit r{limit, limit};
     setrlimit(RLIMIT_FSIZE, &r);
-    _exit(body() ? 0 : 1);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return body();
+  });
 }
 
 PackageCatalogue FullCatalogue() {
@@ -128,10 +168,7 @@ TEST(CatalogueSave, ADiskFullMidWriteLeavesTheOldCatalogueWhole) {
       InChildWithFileSizeLimit(4096, [&] { return SaveCatalogue(path, FullCatalogue()); });
   EXPECT_EQ(result, 1) << "the save must report the failure";
   EXPECT_EQ(ReadFileBytes(path), old);
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
-                          std::filesystem::directory_iterator()),
-            1)
-      << "the temporary file must be removed";
+  EXPECT_EQ(EntryCount(dir.path()), 1u) << "the temporary file must be removed";
 }
 
 TEST(CatalogueSave, ACatalogueThatIsNotAWritableFileStaysUntouched) {

@@ -199,13 +199,18 @@ TEST_F(DownloadFlow, EmptyFileInfoReplyFailsBothVerifications) {
   EXPECT_FALSE(testing::PathExists(file));
 }
 
+// A plain file where the package folder belongs: nothing can be fetched, and the server hears
+// the same requests as for any failed download.
 TEST_F(DownloadFlow, PackageFolderThatCannotBeMadeIsAFailedDownload) {
-  settings_.ProgramFolder = programDir_.path() + "/missing/";
+  testing::WriteFileBytes(Local("qorax"), "not a folder");
   Publish("qorax", "SetupBuild=3\n");
   PublishSetup("qorax", kSetupBytes);
   EXPECT_FALSE(Run(Record("qorax", "1")));
-  EXPECT_EQ(LogLines(),
-            Lines{programDir_.path() + "/missing/qorax/setup.exe [Download Failed] [0]"});
+  EXPECT_EQ(
+      server_.Log(),
+      (Lines{"SETUPINFO qorax", "FILEINFO qorax setup.exe", "FILEINFO qorax setup.exe",
+             "LOGMSG PC7:" + Local("qorax/setup.exe") + ": Download Failed", "UPDATEINFO qorax"}));
+  EXPECT_EQ(LogLines(), Lines{Local("qorax/setup.exe") + " [Download Failed] [0]"});
 }
 
 }  // namespace

@@ -26,13 +26,19 @@ TEST_F(DownloadFlow, NewUpdateIsDownloadedVerifiedAndMarked) {
   EXPECT_EQ(Entries(Local("qorax/updates")), (Lines{"UPDATE.XML", "patch 1.tbz"}));
 }
 
-TEST_F(DownloadFlow, UpdateValuesWithReferencesArriveDecodedInTheMarker) {
-  Publish("qorax", "UpdateBuild=u2\nUpdateFile=a&b.tbz\nUpdateCmd=run <x> & y\n");
+// The server writes "&#60;x" as "&#38;#60;x": one decoding gives "&#60;x", which is what the
+// marker must give back, not "<x" (which would corrupt the catalogue).
+TEST_F(DownloadFlow, MarkerValuesReadBackAsTheServerSentThem) {
+  Publish("qorax", "UpdateBuild=&#60;x\nUpdateFile=a&b.tbz\nUpdateCmd=run <x> & y\n");
   PublishUpdate("qorax", "a&b.tbz", kArchive);
   EXPECT_TRUE(Run(Record("qorax")));
   EXPECT_EQ(LocalBytes("qorax/updates/UPDATE.XML"),
-            "<Build>u2</Build>\r\n<FileName>a&b.tbz</FileName>\r\n"
-            "<UpdateCmd>run <x> & y</UpdateCmd>\r\n");
+            "<Build>&#38;#60;x</Build>\r\n<FileName>a&#38;b.tbz</FileName>\r\n"
+            "<UpdateCmd>run &#60;x&#62; &#38; y</UpdateCmd>\r\n");
+  const UpdateMarker back = ReadUpdateXml(Local("qorax/updates/UPDATE.XML"));
+  EXPECT_EQ(back.Build, "&#60;x");
+  EXPECT_EQ(back.FileName, "a&b.tbz");
+  EXPECT_EQ(back.UpdateCmd, "run <x> & y");
 }
 
 TEST_F(DownloadFlow, UpdateEqualToTheRecordIsLeftAlone) {

@@ -50,14 +50,21 @@ TEST(Registry, AStringLongerThanItsBufferCountsAsAbsent) {
   EXPECT_EQ(RegistryKey::StringDataSize("1.0"), 4u);
 }
 
-TEST(Registry, ReadsHandWrittenFilesWithCrLfAndWithoutHeader) {
+// Value names ignore letter case, as the registry's do: a name written by hand in another
+// case is the same value, and a change keeps its spelling and writes it once.
+TEST(Registry, ReadsHandWrittenFilesWithCrLfWithoutHeaderAndInAnyCase) {
   ScopedSystemRoot root;
   WriteFileBytes(RegistryKey::KeyFilePath(kKey),
-                 "\"UrlOut\"=\"127.0.0.1:8000\"\r\n\"DefaultServer\"=dword:00000002\r\nnoise\r\n");
+                 "\"urlout\"=\"127.0.0.1:8000\"\r\n\"DefaultServer\"=dword:00000002\r\nnoise\r\n");
   auto key = RegistryKey::Open(kKey, kKeyRead | kKeySetValue);
   ASSERT_TRUE(key);
   EXPECT_EQ(key->QueryString("UrlOut", 512), "127.0.0.1:8000");
-  EXPECT_EQ(key->QueryDword("DefaultServer"), 2u);
+  EXPECT_EQ(key->QueryDword("DEFAULTSERVER"), 2u);
+  ASSERT_TRUE(key->SetString("UrlOut", "10.0.0.1"));
+  EXPECT_EQ(ReadFileBytes(key->FilePath()),
+            "Windows Registry Editor Version 5.00\n\n"
+            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Arvel Systems\\Vornix\\Settings]\n"
+            "\"DefaultServer\"=dword:00000002\n\"urlout\"=\"10.0.0.1\"\n");
 }
 
 TEST(Registry, MissingOrUnusableKeysDoNotOpen) {

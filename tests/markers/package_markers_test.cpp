@@ -75,17 +75,6 @@ TEST(UpdateXml, EmptyCommandStillHasItsLine) {
   EXPECT_EQ(back.UpdateCmd, "");
 }
 
-TEST(UpdateXml, AmpersandReferenceFromTheServerRoundTrips) {
-  TempDir dir;
-  const std::string fileName =
-      ReadReplyField("<FileName>a&#38;b.tbz</FileName>", "FileName", kFileNameCapacity);
-  ASSERT_EQ(fileName, "a&b.tbz");
-  ASSERT_TRUE(WriteUpdateXml(dir / "UPDATE.XML", {"2", fileName, ""}));
-  EXPECT_NE(ReadFileBytes(dir / "UPDATE.XML").find("<FileName>a&b.tbz</FileName>\r\n"),
-            std::string::npos);
-  EXPECT_EQ(ReadUpdateXml(dir / "UPDATE.XML").FileName, "a&b.tbz");
-}
-
 TEST(UpdateXml, ReaderTakesTheFirst1024Bytes) {
   TempDir dir;
   WriteFileBytes(dir / "UPDATE.XML",

@@ -69,6 +69,21 @@ TEST_F(Registration, NoCatalogueGivesExactlyTheServiceRecord) {
   EXPECT_TRUE(boxes_.shown.empty());
 }
 
+// A catalogue that ends with a package without Key: the new record is made in the slot that
+// package's fields were read into, and takes none of them. A SETUP.VER holding markup is not
+// taken into the catalogue either.
+TEST_F(Registration, ANewRecordStartsEmptyAndTakesNoMarkupFromSetupVer) {
+  WriteFileBytes(progPath_ + "vornet/SETUP.VER", "a\"b");
+  WriteFileBytes(root_.Catalogue(),
+                 Catalogue(" <Package>\r\n  <Name>half</Name>\r\n  <Build>b9</Build>\r\n"
+                           "  <Update>u9</Update>\r\n </Package>\r\n"));
+  Register();
+  EXPECT_EQ(CatalogueText(),
+            Catalogue(" <Package>\r\n  <Name>vornet</Name>\r\n  <Desc>Vornix</Desc>\r\n"
+                      "  <Build></Build>\r\n  <Update></Update>\r\n"
+                      "  <Path>/opt/Vornix</Path>\r\n  <Key>Vornix</Key>\r\n </Package>\r\n"));
+}
+
 TEST_F(Registration, RecordInAnyCaseIsFoundAndAPathDifferingInCaseIsLeftAlone) {
   const std::string text = "<?xml version=\"1.0\"?>" + Catalogue(Package("VORNET", "/OPT/vornix"));
   WriteFileBytes(root_.Catalogue(), text);

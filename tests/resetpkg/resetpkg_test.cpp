@@ -25,13 +25,15 @@ std::string Catalogue(const std::string& packages) {
 
 class ResetTool : public ::testing::Test {
  protected:
-  // Runs the tool with the given arguments; it must always end with 0.
-  void Run(std::vector<std::string> args) {
+  // Runs the tool with the given arguments; it must always end with 0. Its output.
+  std::string Run(std::vector<std::string> args,
+                  std::map<std::string, std::string> env = {{"QT_QPA_PLATFORM", "offscreen"}}) {
     args.insert(args.begin(), testing::BuiltProgramFolder() + "/VornixResetPkg");
-    const auto result = testing::RunProcess(
-        args, {{"VORNIX_SYSTEM_ROOT", root_.path()}, {"QT_QPA_PLATFORM", "offscreen"}});
-    ASSERT_TRUE(result.finished) << result.output;
+    env["VORNIX_SYSTEM_ROOT"] = root_.path();
+    const auto result = testing::RunProcess(args, env);
+    EXPECT_TRUE(result.finished) << result.output;
     EXPECT_EQ(result.exitCode, 0) << result.output;
+    return result.output;
   }
   ScopedSystemRoot root_;
 };
@@ -71,6 +73,18 @@ TEST_F(ResetTool, EveryFailureEndsWithZeroAndTouchesNothing) {
   std::filesystem::create_directory(root_.Catalogue());
   Run({"qorax"});
   EXPECT_TRUE(std::filesystem::is_directory(root_.Catalogue()));
+}
+
+// A display that does not answer counts as none: the tool resets offscreen and ends with 0.
+// Neither there nor without any display does Qt write its notes to standard error.
+TEST_F(ResetTool, ADisplayThatDoesNotAnswerCountsAsNone) {
+  for (const char* display : {":87", ""}) {
+    WriteFileBytes(root_.Catalogue(), Catalogue(Package("qorax", "7", "")));
+    EXPECT_EQ(
+        Run({"qorax"}, {{"DISPLAY", display}, {"WAYLAND_DISPLAY", ""}, {"QT_QPA_PLATFORM", ""}}),
+        "");
+    EXPECT_EQ(ReadFileBytes(root_.Catalogue()), Catalogue(Package("qorax", "", "")));
+  }
 }
 
 TEST(ResetCommandLine, TheWholeTailIsTheId) {

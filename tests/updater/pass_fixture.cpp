@@ -107,6 +107,7 @@ PassHooks PassTest::RecordingHooks() {
   };
   hooks.moduleFileName = [this] { return moduleFile; };
   hooks.passLockWaitMs = 2000;
+  hooks.serviceStopWaitMs = 5000;
   return hooks;
 }
 

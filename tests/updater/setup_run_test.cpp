@@ -98,10 +98,10 @@ TEST_F(SetupRunTest, SetupThatCannotStartForQoraxSetsNoFlag) {
 // The service's window, played by the window stand-in in the test's system root.
 class ServiceWindowTest : public PassTest {
  protected:
-  void StartServiceWindow() {
+  void StartServiceWindow(const std::string& arguments = "") {
     const std::string program = programFolder / "Vornix";
     std::filesystem::copy_file(std::string(VORNIX_STANDIN_DIR) + "/window_standin", program);
-    ASSERT_TRUE(StartProgram(QuoteProgramWord(program)));
+    ASSERT_TRUE(StartProgram(QuoteProgramWord(program) + arguments));
     ASSERT_TRUE(
         WaitFor([] { return FindWindowByTitle(kServiceWindowTitle); }, std::chrono::seconds(5)));
   }
@@ -152,6 +152,38 @@ TEST_F(ServiceWindowTest, UpdateIsHandedOverToTheCopy) {
   EXPECT_EQ(r.Update.view(), "B1");
   EXPECT_FALSE(PathExists(AppFolder("vornet") + "/new.txt"));
   EXPECT_TRUE(LogLines().empty());
+}
+
+// A service in the middle of a slow check does not end within the bound: it keeps running, its
+// package waits for the next run, nothing is handed over, and the command it finds once it is
+// free again is not carried out.
+TEST_F(ServiceWindowTest, AServiceThatDoesNotEndInTimeKeepsRunningAndItsPackageWaits) {
+  StartServiceWindow(" --busy-ms 1500");
+  WriteUtility();
+  PackageRecord& r = AddPackage({"vornet", "Vornix", "S1", "B1"});
+  MakeArchive("vornet", "vornet.tar", {{"new.txt", "n"}});
+  WriteScript("vornet", "B2", "vornet.tar", "");
+  WriteSetup("vornet", "S2");
+  PassHooks hooks = RecordingHooks();
+  hooks.serviceStopWaitMs = 500;
+  RunOptions options;
+  options.m_selector = "vornet";
+  options.m_restart = true;
+  PackagePass pass(front, options, hooks);
+  pass.ProcessPackage(r);
+  const std::string stopped =
+      "Vornix Update Service did not stop: 'Vornix' is left for the next run";
+  EXPECT_EQ(LogLines(), (std::vector<std::string>{stopped + " [STOP] [0]"}));
+  EXPECT_FALSE(PathExists("VornixUpdate1"));
+  EXPECT_FALSE(PathExists("vornet/setup-ran.txt"));
+  EXPECT_FALSE(front.Cancelled());
+  EXPECT_TRUE(pass.m_restart);
+  EXPECT_EQ(r.Update.view(), "B1");
+  EXPECT_FALSE(g_vornetSetupStarted);
+  EXPECT_TRUE(WaitFor([&] { return WindowRecord().find("dropped 57602") != std::string::npos; },
+                      std::chrono::seconds(5)));
+  EXPECT_EQ(WindowRecord().find("command 57602"), std::string::npos);
+  EXPECT_TRUE(FindWindowByTitle(kServiceWindowTitle)) << "the service keeps running";
 }
 
 TEST_F(ServiceWindowTest, CopyWaitsAndAppliesTheUpdateItself) {

@@ -1,6 +1,8 @@
 // Update scripts with archives made by the real tar and bzip2.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 
 #include "platform/process.h"
@@ -168,16 +170,26 @@ TEST_F(UpdateScriptTest, ErrorLogsBeforeTheReport) {
   EXPECT_EQ(LogLines(), (std::vector<std::string>{"Error copying 'absent.tar' [COPY] [0]"}));
 }
 
-TEST_F(UpdateScriptTest, CorruptCompressedFileFailsDecompression) {
+// A damaged file leaves no empty or partial output, and a link that has the output's name is
+// never written through.
+TEST_F(UpdateScriptTest, CorruptCompressedFileFailsDecompressionAndLeavesNoOutput) {
   PackageRecord& r = AddPackage({"app", "App", "", "B1"});
   // A bzip2 stream cut short; plain data bzip2 -f would pass through unchanged.
   WriteFileBytes(programFolder / "app/updates/bad.tar.bz2", "BZh91AY&SYcut");
   WriteScript("app", "B2", "bad.tar.bz2", "touch ran.txt");
+  WriteFileBytes(programFolder / "victim.txt", "victim");
+  ASSERT_EQ(symlink((programFolder / "victim.txt").c_str(), App("bad.tar").c_str()), 0);
+  Apply(r);
+  EXPECT_EQ(ReadFileBytes(programFolder / "victim.txt"), "victim");
+  ASSERT_EQ(unlink(App("bad.tar").c_str()), 0);
   Apply(r);
   EXPECT_EQ(LogLines(),
             (std::vector<std::string>{"Error decompressing 'bad.tar.bz2' [BZIP2] [0]"}));
+  EXPECT_FALSE(PathExists(App("bad.tar")));
   EXPECT_FALSE(PathExists(App("ran.txt")));
   EXPECT_EQ(r.Update.view(), "B1");
+  for (const auto& entry : std::filesystem::directory_iterator(AppFolder("app")))
+    EXPECT_EQ(entry.path().filename().string().rfind(".bzip2-", 0), std::string::npos);
 }
 
 TEST_F(UpdateScriptTest, CorruptArchiveFailsExtractionWithShortenedName) {
@@ -194,15 +206,45 @@ TEST_F(UpdateScriptTest, CorruptArchiveFailsExtractionWithShortenedName) {
   EXPECT_TRUE(PathExists(App("bad.tar"))) << "a failed archive stays where it is";
 }
 
-TEST_F(UpdateScriptTest, PathThatIsNoFolderFailsTheCopy) {
-  PackageRecord& r = AddPackage({"app", "App", "", "B1"});
-  r.Path.assign(programFolder / "apps/missing");
-  WriteFileBytes(programFolder / "app/updates/patch.txt", "p");
-  WriteScript("app", "B2", "patch.txt", "touch ran.txt");
-  Apply(r);
-  EXPECT_EQ(LogLines(), (std::vector<std::string>{"Error copying 'patch.txt' [COPY] [0]"}));
-  EXPECT_FALSE(PathExists(programFolder / "apps/missing"));
-  EXPECT_FALSE(PathExists(programFolder / "ran.txt"));
+// A Path that is no folder, or an empty one (which would be the root folder), fails the copy:
+// nothing is written anywhere and the command does not run.
+TEST_F(UpdateScriptTest, PathThatIsNoFolderOrEmptyFailsTheCopy) {
+  const std::string name = "patch-" + std::to_string(getpid()) + ".txt";
+  for (const std::string& path : {programFolder / "apps/missing", std::string()}) {
+    PackageRecord& r = AddPackage({"app", "App", "", "B1"});
+    r.Path.assign(path);
+    WriteFileBytes(programFolder / ("app/updates/" + name), "p");
+    WriteScript("app", "B2", name, "touch ran.txt");
+    Apply(r);
+    const bool inRoot = PathExists("/" + name);
+    if (inRoot) unlink(("/" + name).c_str());
+    EXPECT_FALSE(inRoot) << "'" << path << "'";
+    EXPECT_EQ(LogLines().back(), "Error copying '" + name + "' [COPY] [0]");
+    EXPECT_FALSE(PathExists(programFolder / "apps/missing"));
+    EXPECT_FALSE(PathExists(programFolder / "ran.txt"));
+    EXPECT_EQ(r.Update.view(), "B1");
+  }
+}
+
+// A marker made by hand or damaged, whose build or file name holds markup, is refused like a
+// failed copy: nothing is copied or stored, and the catalogue keeps every package.
+TEST_F(UpdateScriptTest, MarkerWithMarkupIsRefusedAndTheCatalogueKeepsEveryPackage) {
+  AddPackage({"app", "App", "", "B1"});
+  AddPackage({"zed", "Zed", "", "Z1"});
+  SaveCatalogueFile();
+  WriteFileBytes(programFolder / "app/updates/p.txt", "p");
+  WriteScript("app", "a\"b", "p.txt", "");
+  WriteFileBytes(programFolder / "zed/updates/UPDATE.XML",
+                 "<Build>&#60;Z2</Build>\r\n<FileName>z.txt</FileName>\r\n");
+  RunPass("ALL");
+  EXPECT_EQ(LogLines(), (std::vector<std::string>{"Error copying 'p.txt' [COPY] [0]",
+                                                  "Error copying 'z.txt' [COPY] [0]"}));
+  EXPECT_FALSE(PathExists(App("p.txt")));
+  const PackageCatalogue after = LoadCatalogueFile();
+  ASSERT_EQ(after.count, 2);
+  EXPECT_EQ(after.records[0].Update.view(), "B1");
+  EXPECT_EQ(after.records[1].Name.view(), "zed");
+  EXPECT_EQ(after.records[1].Update.view(), "Z1");
 }
 
 }  // namespace
