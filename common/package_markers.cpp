@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "common/package_signature.h"
 #include "common/protocol.h"
 #include "platform/atomic_file.h"
 
@@ -17,6 +18,11 @@ std::string ReadHead(const std::string& path, size_t limit) {
   data.resize(std::fread(data.data(), 1, limit, f));
   std::fclose(f);
   return data;
+}
+
+std::string SignatureLine(const UpdateMarker& marker) {
+  return std::string("<") + kSignatureElement + ">" + marker.Signature + "</" + kSignatureElement +
+         ">\r\n";
 }
 
 }  // namespace
@@ -43,6 +49,7 @@ bool WriteUpdateXml(const std::string& path, const UpdateMarker& marker) {
   const std::string text = "<Build>" + marker.Build + "</Build>\r\n" + "<FileName>" +
                            marker.FileName + "</FileName>\r\n" + "<UpdateCmd>" + marker.UpdateCmd +
                            "</UpdateCmd>\r\n";
+  if (!marker.Signature.empty()) return ReplaceFileAtomically(path, text + SignatureLine(marker));
   return ReplaceFileAtomically(path, text);
 }
 
@@ -52,7 +59,16 @@ UpdateMarker ReadUpdateXml(const std::string& path) {
   marker.Build = ReadReplyField(data, "Build", kBuildCapacity);
   marker.FileName = ReadReplyField(data, "FileName", kFileNameCapacity);
   marker.UpdateCmd = ReadReplyField(data, "UpdateCmd", kUpdateCmdCapacity);
+  marker.Signature = ReadReplyField(data, kSignatureElement, kSignatureCapacity);
   return marker;
+}
+
+bool WriteSetupSig(const std::string& path, std::string_view signature) {
+  return ReplaceFileAtomically(path, signature);
+}
+
+std::string ReadSetupSig(const std::string& path) {
+  return ReadSetupVer(path);
 }
 
 bool IsPlainFileName(std::string_view name) {

@@ -23,16 +23,24 @@ std::string UpdatesFolder(const std::string& packageFolder);
 // Rewrites SETUP.VER to hold exactly `build`. False when it cannot be written.
 bool WriteSetupVer(const std::string& path, std::string_view build);
 
-// UPDATE.XML: three CR LF lines <Build>, <FileName>, <UpdateCmd>; readers take the first
-// 1024 bytes and pick each element with ReadReplyField.
+// UPDATE.XML: three CR LF lines <Build>, <FileName>, <UpdateCmd>, and a fourth, <Signature>,
+// only when the update is signed; readers take the first 1024 bytes and pick each element with
+// ReadReplyField.
 inline constexpr size_t kUpdateXmlReadMax = 1024;
 struct UpdateMarker {
   std::string Build;
   std::string FileName;
   std::string UpdateCmd;
+  std::string Signature{};  // empty: the line is not written
 };
 bool WriteUpdateXml(const std::string& path, const UpdateMarker& marker);
 UpdateMarker ReadUpdateXml(const std::string& path);
+
+// SETUP.SIG beside SETUP.VER holds the setup's signature, written only when signatures are
+// asked for: the text alone, read like SETUP.VER.
+inline constexpr const char* kSetupSigName = "SETUP.SIG";
+bool WriteSetupSig(const std::string& path, std::string_view signature);
+std::string ReadSetupSig(const std::string& path);
 
 // A name that can stand for one file in a folder: no '/' or '\', not "." or "..", not
 // beginning with '-', not empty.

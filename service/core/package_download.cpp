@@ -8,9 +8,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 
 #include "common/activity_log.h"
 #include "common/package_markers.h"
+#include "common/package_signature.h"
 #include "common/protocol.h"
 #include "common/transport.h"
 #include "service/core/file_checksum.h"
@@ -35,6 +37,7 @@ struct PackagePaths {
   std::string updatesFolder;
   std::string setupFile;
   std::string setupVer;
+  std::string setupSig;
   std::string updateXml;
 };
 
@@ -65,6 +68,18 @@ std::string UrlSegment(std::string_view name) {
   return out;
 }
 
+// With a publisher's key, the reply's signature; without one it is not even read, so nothing
+// changes for a client that does not ask for signatures.
+std::string ReplySignature(const PublisherKey& key, const std::string& reply) {
+  return key.Required() ? ReadReplyField(reply, kSignatureElement, kSignatureCapacity) : "";
+}
+
+// A marker already in place stands for the reply only when it carries the same signature.
+bool SameSignature(const PublisherKey& key, const std::string& inPlace,
+                   const std::string& signature) {
+  return !key.Required() || (!signature.empty() && inPlace == signature);
+}
+
 void ReportFailedDownload(const DownloadSettings& settings, const PackagePaths& paths,
                           const std::string& file) {
   WriteLogLine(file, kDetailFailed);
@@ -73,16 +88,18 @@ void ReportFailedDownload(const DownloadSettings& settings, const PackagePaths& 
 
 // Fetches `url` under a temporary name beside `finalPath` and moves it into place only once
 // the server's size and checksum match, so a failed download leaves the earlier file whole.
+// `isSigned` judges the file too, when signatures are asked for.
 bool FetchVerified(const std::string& url, const std::string& commandUrl,
                    std::string_view programId, std::string_view serverFileName,
-                   const std::string& folder, const std::string& finalPath, mode_t mode) {
+                   const std::string& folder, const std::string& finalPath, mode_t mode,
+                   const std::function<bool(const std::string&)>& isSigned) {
   std::string temp = folder + "/.download-XXXXXX";
   const int fd = mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0) return false;
   close(fd);
   DownloadFile(url, temp);  // the file is judged by its verification, not by the transfer
   const bool placed = VerifyPackageFile(commandUrl, programId, serverFileName, temp) &&
-                      chmod(temp.c_str(), mode) == 0 &&
+                      isSigned(temp) && chmod(temp.c_str(), mode) == 0 &&
                       std::rename(temp.c_str(), finalPath.c_str()) == 0;
   if (!placed) unlink(temp.c_str());
   return placed;
@@ -107,12 +124,21 @@ void SetupStep(const PackageRecord& record, const DownloadSettings& settings,
     return;
   }
   if (build.empty() || build == record.Build.view()) return;
-  if (ReadSetupVer(paths.setupVer) == build) return;  // this setup lies ready already
+  const PublisherKey key(settings.UpdateKey);
+  const std::string signature = ReplySignature(key, reply);
+  if (ReadSetupVer(paths.setupVer) == build &&
+      SameSignature(key, ReadSetupSig(paths.setupSig), signature)) {
+    return;  // this setup lies ready already
+  }
 
-  if (!VerifyPackageFile(paths.commandUrl, name, kSetupFileName, paths.setupFile)) {
+  const auto isSigned = [&](const std::string& file) {
+    return !key.Required() || SetupSignatureProblem(key, name, build, file, signature).empty();
+  };
+  if (!VerifyPackageFile(paths.commandUrl, name, kSetupFileName, paths.setupFile) ||
+      !isSigned(paths.setupFile)) {
     const std::string url = paths.downloadBase + "/" + UrlSegment(name) + "/" + kSetupFileName;
     if (!FetchVerified(url, paths.commandUrl, name, kSetupFileName, paths.packageFolder,
-                       paths.setupFile, kProgramMode)) {
+                       paths.setupFile, kProgramMode, isSigned)) {
       ReportFailedDownload(settings, paths, paths.setupFile);
       return;
     }
@@ -121,7 +147,10 @@ void SetupStep(const PackageRecord& record, const DownloadSettings& settings,
   utilityNeeded = true;
   // A complete file found in place gets its program mode too.
   chmod(paths.setupFile.c_str(), kProgramMode);
-  if (!WriteSetupVer(paths.setupVer, build)) ReportFailedDownload(settings, paths, paths.setupFile);
+  // The signature first: a reader never finds the new build beside an older signature.
+  const bool marked = (!key.Required() || WriteSetupSig(paths.setupSig, signature)) &&
+                      WriteSetupVer(paths.setupVer, build);
+  if (!marked) ReportFailedDownload(settings, paths, paths.setupFile);
 }
 
 void UpdateStep(const PackageRecord& record, const DownloadSettings& settings,
@@ -150,16 +179,26 @@ void UpdateStep(const PackageRecord& record, const DownloadSettings& settings,
     return;
   }
   if (marker.Build.empty() || marker.Build == record.Update.view()) return;
-  if (ReadUpdateXml(paths.updateXml).Build == marker.Build) return;  // lies ready already
+  const PublisherKey key(settings.UpdateKey);
+  marker.Signature = ReplySignature(key, reply);
+  const UpdateMarker inPlace = ReadUpdateXml(paths.updateXml);
+  if (inPlace.Build == marker.Build && SameSignature(key, inPlace.Signature, marker.Signature)) {
+    return;  // lies ready already
+  }
   if (marker.FileName.empty()) return;
 
   const std::string serverName = kServerUpdatesPrefix + marker.FileName;
   const std::string updateFile = paths.updatesFolder + "/" + marker.FileName;
-  if (!VerifyPackageFile(paths.commandUrl, name, serverName, updateFile)) {
+  const auto isSigned = [&](const std::string& file) {
+    return !key.Required() || UpdateSignatureProblem(key, name, marker.Build, marker.FileName,
+                                                     marker.UpdateCmd, file, marker.Signature)
+                                  .empty();
+  };
+  if (!VerifyPackageFile(paths.commandUrl, name, serverName, updateFile) || !isSigned(updateFile)) {
     const std::string url = paths.downloadBase + "/" + UrlSegment(name) + "/" +
                             kServerUpdatesPrefix + UrlSegment(marker.FileName);
     if (!FetchVerified(url, paths.commandUrl, name, serverName, paths.updatesFolder, updateFile,
-                       kDataMode)) {
+                       kDataMode, isSigned)) {
       ReportFailedDownload(settings, paths, updateFile);
       return;
     }
@@ -185,6 +224,13 @@ bool VerifyPackageFile(const std::string& commandUrl, std::string_view programId
 
 void DownloadPackage(const PackageRecord& record, const DownloadSettings& settings,
                      bool& utilityNeeded) {
+  const PublisherKey key(settings.UpdateKey);
+  if (key.Required() && !key.Usable()) {
+    // Protection was asked for and cannot be given: nothing is taken. The log keeps one line
+    // for the whole pass, since it drops a line that repeats the one before.
+    WriteLogLine(kUnusableUpdateKey);
+    return;
+  }
   PackagePaths paths;
   paths.commandUrl = CommandUrl(settings.ServerUrl);
   paths.downloadBase = settings.UseLocalServer ? settings.ServerUrl : settings.VendorServer;
@@ -192,6 +238,7 @@ void DownloadPackage(const PackageRecord& record, const DownloadSettings& settin
   paths.updatesFolder = UpdatesFolder(paths.packageFolder);
   paths.setupFile = paths.packageFolder + "/" + kSetupFileName;
   paths.setupVer = paths.packageFolder + "/" + kSetupVerName;
+  paths.setupSig = paths.packageFolder + "/" + kSetupSigName;
   paths.updateXml = paths.updatesFolder + "/" + kUpdateXmlName;
 
   // A folder that exists already, or cannot be made, shows up in the file steps.

@@ -45,6 +45,7 @@ void LoadSettings(ServiceState& state, Notices& notices) {
     state.UseLocalServer = UseLocalServerFrom(key->QueryDword("DefaultServer"));
     trust = TrustSettingsFrom(*key);
   }
+  state.UpdateKey = trust.UpdateKey;
   SetTrustedAuthorities(trust.CaFile);
   if (state.ServerUrl.empty()) state.ServerUrl = kDefaultServerUrl;
 }
