@@ -27,6 +27,7 @@ bool PackagePass::RunSetupIfNew(PackageRecord& record) {
   const std::string packageFolder = PackageFolder("", name);
   const std::string setupBuild = ReadSetupVer(packageFolder + "/SETUP.VER");
   if (setupBuild.empty() || record.Build.empty() || setupBuild == record.Build.view()) return false;
+  if (RefuseUnsignedSetup(record, setupBuild)) return false;
 
   PrepareProgram(record, true);
   const std::string setupProgram = packageFolder + "/setup.exe";

@@ -37,6 +37,7 @@ void PackagePass::ApplyUpdate(PackageRecord& record) {
     front_.ShowStatus(FillText(kNoUpdateText, {record.Desc.view()}));
     return;
   }
+  if (RefuseUnsignedUpdate(record, script)) return;
   if (PrepareProgram(record, false)) return;  // the copy of the utility takes over
 
   const std::string programFolder = CurrentFolder();
