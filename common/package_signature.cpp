@@ -1,24 +1,17 @@
 #include "common/package_signature.h"
 
 #include <fcntl.h>
-#include <openssl/evp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <functional>
-#include <memory>
+
+#include "common/openssl_handles.h"
 
 namespace vornix {
 namespace {
 
 constexpr size_t kDigestChunk = 65536;
-
-template <typename T, void (*Free)(T*)>
-struct OpenSslFree {
-  void operator()(T* p) const { Free(p); }
-};
-using PkeyHandle = std::unique_ptr<EVP_PKEY, OpenSslFree<EVP_PKEY, EVP_PKEY_free>>;
-using MdContext = std::unique_ptr<EVP_MD_CTX, OpenSslFree<EVP_MD_CTX, EVP_MD_CTX_free>>;
 
 struct ScopedFd {
   ~ScopedFd() {

@@ -15,6 +15,7 @@
 #include <sstream>
 #include <vector>
 
+#include "common/openssl_handles.h"
 #include "common/package_signature.h"
 #include "common/protocol.h"
 #include "platform/atomic_file.h"
@@ -31,14 +32,6 @@ constexpr mode_t kPrivateMode = 0600;
 constexpr mode_t kGroupOrOthers = 077;
 constexpr size_t kKeyFileMax = 64 * 1024;
 constexpr int kFailedExit = 1;
-
-template <typename T, void (*Free)(T*)>
-struct OpenSslFree {
-  void operator()(T* p) const { Free(p); }
-};
-using PkeyHandle = std::unique_ptr<EVP_PKEY, OpenSslFree<EVP_PKEY, EVP_PKEY_free>>;
-using MdContext = std::unique_ptr<EVP_MD_CTX, OpenSslFree<EVP_MD_CTX, EVP_MD_CTX_free>>;
-using BioHandle = std::unique_ptr<BIO, OpenSslFree<BIO, BIO_free_all>>;
 
 struct ScopedFd {
   ~ScopedFd() {
