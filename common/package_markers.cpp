@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "common/package_signature.h"
 #include "common/protocol.h"
 #include "platform/atomic_file.h"
 #include "platform/regular_file.h"
@@ -40,6 +41,11 @@ std::string MarkerText(std::string_view value) {
   return out;
 }
 
+std::string SignatureLine(const UpdateMarker& marker) {
+  return std::string("<") + kSignatureElement + ">" + marker.Signature + "</" + kSignatureElement +
+         ">\r\n";
+}
+
 }  // namespace
 
 std::string ReadSetupVer(const std::string& path) {
@@ -61,9 +67,13 @@ bool WriteSetupVer(const std::string& path, std::string_view build) {
 
 bool WriteUpdateXml(const std::string& path, const UpdateMarker& marker) {
   // Three text-mode lines: CR LF on disk.
-  const std::string text = "<Build>" + MarkerText(marker.Build) + "</Build>\r\n" + "<FileName>" +
-                           MarkerText(marker.FileName) + "</FileName>\r\n" + "<UpdateCmd>" +
-                           MarkerText(marker.UpdateCmd) + "</UpdateCmd>\r\n";
+  std::string text = "<Build>" + MarkerText(marker.Build) + "</Build>\r\n" + "<FileName>" +
+                     MarkerText(marker.FileName) + "</FileName>\r\n" + "<UpdateCmd>" +
+                     MarkerText(marker.UpdateCmd) + "</UpdateCmd>\r\n";
+  if (!marker.Signature.empty()) text += SignatureLine(marker);
+  // Readers take the first 1024 bytes: a marker longer than that (values full of "&", "<"
+  // and ">", each written as five characters) would reach them cut, its command shortened.
+  if (text.size() > kUpdateXmlReadMax) return false;
   return ReplaceFileAtomically(path, text);
 }
 
@@ -73,11 +83,20 @@ UpdateMarker ReadUpdateXml(const std::string& path) {
   marker.Build = ReadReplyField(data, "Build", kBuildCapacity);
   marker.FileName = ReadReplyField(data, "FileName", kFileNameCapacity);
   marker.UpdateCmd = ReadReplyField(data, "UpdateCmd", kUpdateCmdCapacity);
+  marker.Signature = ReadReplyField(data, kSignatureElement, kSignatureCapacity);
   return marker;
 }
 
 bool IsCatalogueSafe(std::string_view text) {
   return text.find_first_of("<\"") == std::string_view::npos;
+}
+
+bool WriteSetupSig(const std::string& path, std::string_view signature) {
+  return ReplaceFileAtomically(path, signature);
+}
+
+std::string ReadSetupSig(const std::string& path) {
+  return ReadSetupVer(path);
 }
 
 bool IsPlainFileName(std::string_view name) {

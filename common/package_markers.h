@@ -23,21 +23,30 @@ std::string UpdatesFolder(const std::string& packageFolder);
 // Rewrites SETUP.VER to hold exactly `build`. False when it cannot be written.
 bool WriteSetupVer(const std::string& path, std::string_view build);
 
-// UPDATE.XML: three CR LF lines <Build>, <FileName>, <UpdateCmd>; readers take the first
-// 1024 bytes and pick each element with ReadReplyField. "&", "<" and ">" in a value are
-// written as "&#38;", "&#60;" and "&#62;", so every value reads back as it was written.
+// UPDATE.XML: three CR LF lines <Build>, <FileName>, <UpdateCmd>, and a fourth, <Signature>,
+// only when the update is signed; readers take the first 1024 bytes and pick each element with
+// ReadReplyField. "&", "<" and ">" in a value are written as "&#38;", "&#60;" and "&#62;", so
+// every value reads back as it was written.
 inline constexpr size_t kUpdateXmlReadMax = 1024;
 struct UpdateMarker {
   std::string Build;
   std::string FileName;
   std::string UpdateCmd;
+  std::string Signature{};  // empty: the line is not written
 };
+// False, and nothing written, when it cannot be written or would not fit into what readers take.
 bool WriteUpdateXml(const std::string& path, const UpdateMarker& marker);
 UpdateMarker ReadUpdateXml(const std::string& path);
 
 // Text that can go into the catalogue as it is: a "<" or a double quote in a value would end it
 // early or hide the tags after it, and the packages after it would be misread.
 bool IsCatalogueSafe(std::string_view text);
+
+// SETUP.SIG beside SETUP.VER holds the setup's signature, written only when signatures are
+// asked for: the text alone, read like SETUP.VER.
+inline constexpr const char* kSetupSigName = "SETUP.SIG";
+bool WriteSetupSig(const std::string& path, std::string_view signature);
+std::string ReadSetupSig(const std::string& path);
 
 // A name that can stand for one file in a folder: no '/' or '\', not "." or "..", not
 // beginning with '-', not empty.

@@ -4,6 +4,7 @@
 
 #include "common/identity.h"
 #include "common/transport.h"
+#include "common/trust_settings.h"
 #include "platform/registry.h"
 
 namespace vornix {
@@ -137,6 +138,7 @@ void UpdaterMessenger::SendLogMessage(std::string_view message) {
     if (auto key = RegistryKey::Open(SettingsKey(), kKeyRead | kKeySetValue)) {
       const std::string urlOut = key->QueryString("UrlOut", kUrlOutCapacity).value_or("");
       if (!urlOut.empty()) commandUrl_ = UpdaterCommandUrl(urlOut);
+      SetTrustedAuthorities(TrustSettingsFrom(*key).CaFile);
     }
   }
   if (commandUrl_.empty()) return;

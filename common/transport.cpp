@@ -10,8 +10,8 @@
 namespace vornix {
 namespace {
 
-constexpr const char* kScheme = "http://";
-constexpr size_t kSchemeLength = 7;
+constexpr std::string_view kScheme = "http://";
+constexpr std::string_view kSecureScheme = "https://";
 constexpr const char* kContentTypeHeader = "Content-Type: text/xml; charset=utf-8";
 
 struct CurlCleanup {
@@ -68,14 +68,41 @@ size_t WriteToFile(char* data, size_t size, size_t count, void* userData) {
   return std::fwrite(data, size, count, download->file);
 }
 
+std::string& TrustedAuthorities() {
+  static std::string pemFile;
+  return pemFile;
+}
+
+bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
+  bool same = text.size() >= prefix.size();
+  for (size_t i = 0; same && i < prefix.size(); ++i) {
+    same = std::tolower(static_cast<unsigned char>(text[i])) == prefix[i];
+  }
+  return same;
+}
+
+// An https:// transfer trusts only a verified certificate for the host it names. A plain
+// http:// transfer gets no option at all, so its requests stay as they always were.
+bool AcceptTlsOptions(CURL* h, const std::string& url) {
+  if (!StartsWithIgnoringCase(url, kSecureScheme)) return true;
+  const std::string& pemFile = TrustedAuthorities();
+  return curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L) == CURLE_OK &&
+         curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L) == CURLE_OK &&
+         (pemFile.empty() ||
+          (curl_easy_setopt(h, CURLOPT_CAINFO, pemFile.c_str()) == CURLE_OK &&
+           curl_easy_setopt(h, CURLOPT_CAPATH, static_cast<char*>(nullptr)) == CURLE_OK));
+}
+
 }  // namespace
 
+void SetTrustedAuthorities(std::string pemFile) {
+  TrustedAuthorities() = std::move(pemFile);
+}
+
 std::string WithHttpScheme(std::string_view address) {
-  bool hasScheme = address.size() >= kSchemeLength;
-  for (size_t i = 0; hasScheme && i < kSchemeLength; ++i) {
-    hasScheme = std::tolower(static_cast<unsigned char>(address[i])) == kScheme[i];
+  if (StartsWithIgnoringCase(address, kScheme) || StartsWithIgnoringCase(address, kSecureScheme)) {
+    return std::string(address);
   }
-  if (hasScheme) return std::string(address);
   std::string url(kScheme);
   url.append(address);
   return url;
@@ -103,7 +130,8 @@ std::string PostCommand(const std::string& address, std::string_view body, long 
                    CURLE_OK &&
                curl_easy_setopt(h, CURLOPT_POSTFIELDS, document.c_str()) == CURLE_OK &&
                curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get()) == CURLE_OK &&
-               curl_easy_setopt(h, CURLOPT_TIMEOUT, timeoutSeconds) == CURLE_OK;
+               curl_easy_setopt(h, CURLOPT_TIMEOUT, timeoutSeconds) == CURLE_OK &&
+               AcceptTlsOptions(h, url);
     // The result is not examined: whatever arrived is the reply.
     if (accepted) curl_easy_perform(h);
   }
@@ -134,7 +162,8 @@ bool DownloadFile(const std::string& url, const std::string& localPath, long tim
   const bool accepted = curl_easy_setopt(h, CURLOPT_URL, fullUrl.c_str()) == CURLE_OK &&
                         curl_easy_setopt(h, CURLOPT_WRITEDATA, &download) == CURLE_OK &&
                         curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &WriteToFile) == CURLE_OK &&
-                        curl_easy_setopt(h, CURLOPT_TIMEOUT, timeoutSeconds) == CURLE_OK;
+                        curl_easy_setopt(h, CURLOPT_TIMEOUT, timeoutSeconds) == CURLE_OK &&
+                        AcceptTlsOptions(h, fullUrl);
   CURLcode result = CURLE_FAILED_INIT;
   if (accepted) result = curl_easy_perform(h);
 

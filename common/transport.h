@@ -15,9 +15,14 @@ inline constexpr size_t kReplyLimitBytes = 16u << 20;
 // No limit on the size of a download (its caller states one when the server said a size).
 inline constexpr long long kAnySize = -1;
 
-// The address unchanged when it begins with "http://" in any letter case, else "http://" in
-// front of it. No length limit.
+// The address unchanged when it begins with "http://" or "https://" in any letter case, else
+// "http://" in front of it. No length limit.
 std::string WithHttpScheme(std::string_view address);
+
+// https:// transfers verify the server's certificate and host name against the system's
+// certificate authorities, or, when `pemFile` is not empty, against those in that file alone.
+// Process-wide: the programs set it from their settings before they reach a server.
+void SetTrustedAuthorities(std::string pemFile);
 
 // Posts one command document with "Content-Type: text/xml; charset=utf-8" and returns the reply
 // text, complete or partial; empty when nothing could be sent or nothing came back, and when

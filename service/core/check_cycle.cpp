@@ -36,6 +36,7 @@ void RunCheckCycle(ServiceState& state, const CheckPassPorts& ports) {
     settings.UseLocalServer = state.UseLocalServer;
     settings.ProgramFolder = state.ProgramFolder;
     settings.ClientName = state.ClientName;
+    settings.UpdateKey = state.UpdateKey;
     for (int i = 0; i < catalogue.count; ++i) {
       const PackageRecord& record = catalogue.records[static_cast<size_t>(i)];
       // The service's own package is checked whether or not its program file is found.

@@ -9,9 +9,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 
 #include "common/activity_log.h"
 #include "common/package_markers.h"
+#include "common/package_signature.h"
 #include "common/protocol.h"
 #include "common/transport.h"
 #include "platform/temporary_files.h"
@@ -37,6 +39,7 @@ struct PackagePaths {
   std::string updatesFolder;
   std::string setupFile;
   std::string setupVer;
+  std::string setupSig;
   std::string updateXml;
 };
 
@@ -62,11 +65,26 @@ std::string UrlSegment(std::string_view name) {
   return out;
 }
 
+// With a publisher's key, the reply's signature; without one it is not even read, so nothing
+// changes for a client that does not ask for signatures.
+std::string ReplySignature(const PublisherKey& key, const std::string& reply) {
+  return key.Required() ? ReadReplyField(reply, kSignatureElement, kSignatureCapacity) : "";
+}
+
+// A marker already in place stands for the reply only when it carries the same signature.
+bool SameSignature(const PublisherKey& key, const std::string& inPlace,
+                   const std::string& signature) {
+  return !key.Required() || (!signature.empty() && inPlace == signature);
+}
+
 void ReportFailedDownload(const DownloadSettings& settings, const PackagePaths& paths,
                           const std::string& file) {
   WriteLogLine(file, kDetailFailed);
   SendLogMessage(paths.commandUrl, settings.ClientName, file + ": " + kDetailFailed);
 }
+
+// Whether a file may be trusted beyond its size and sum (its signature).
+using FileCheck = std::function<bool(const std::string&)>;
 
 // One file of a package: its name on the server and where it goes here.
 struct PackageFile {
@@ -82,20 +100,22 @@ constexpr const char* kDownloadPrefix = ".download-";
 
 // Fetches the file under a temporary name beside its place and moves it there only once the
 // server's size and checksum match, so a failed download leaves the earlier file whole. A
-// transfer that brings more than the size the server stated is cut off.
+// transfer that brings more than the size the server stated is cut off. `isSigned` judges the
+// file too, when signatures are asked for.
 bool FetchVerified(const std::string& commandUrl, std::string_view programId,
-                   const PackageFile& file, long long statedSize) {
+                   const PackageFile& file, long long statedSize, const FileCheck& isSigned) {
   RemoveStaleTemporaries(file.folder, kDownloadPrefix);
   std::string temp;
   const int fd = CreateTemporaryBeside(file.folder, kDownloadPrefix, temp);
   if (fd < 0) {
     // Nothing could be fetched; the file is asked about again all the same, as after any
     // failed download.
-    return VerifyPackageFile(commandUrl, programId, file.serverName, file.path);
+    return VerifyPackageFile(commandUrl, programId, file.serverName, file.path) &&
+           isSigned(file.path);
   }
   DownloadFile(file.url, temp, kTransferTimeoutSeconds, statedSize);  // judged by verification
   const bool placed = VerifyPackageFile(commandUrl, programId, file.serverName, temp) &&
-                      chmod(temp.c_str(), file.mode) == 0 &&
+                      isSigned(temp) && chmod(temp.c_str(), file.mode) == 0 &&
                       std::rename(temp.c_str(), file.path.c_str()) == 0;
   if (!placed) unlink(temp.c_str());
   close(fd);
@@ -105,12 +125,13 @@ bool FetchVerified(const std::string& commandUrl, std::string_view programId,
 // Makes sure the package file is in place and verified: a complete file found there is kept,
 // anything else is fetched. True when it is in place; `downloaded` tells whether it came now.
 bool PutInPlace(const std::string& commandUrl, std::string_view programId, const PackageFile& file,
-                bool& downloaded) {
+                const FileCheck& isSigned, bool& downloaded) {
   const std::optional<StatedFile> stated = AskFileInfo(commandUrl, programId, file.serverName);
   downloaded = false;
-  if (MatchesStatedFile(stated, file.path)) return true;
+  if (MatchesStatedFile(stated, file.path) && isSigned(file.path)) return true;
   downloaded = true;
-  return FetchVerified(commandUrl, programId, file, stated ? std::max(stated->size, 0L) : kAnySize);
+  return FetchVerified(commandUrl, programId, file, stated ? std::max(stated->size, 0L) : kAnySize,
+                       isSigned);
 }
 
 void SetupStep(const PackageRecord& record, const DownloadSettings& settings,
@@ -132,13 +153,21 @@ void SetupStep(const PackageRecord& record, const DownloadSettings& settings,
     return;
   }
   if (build.empty() || build == record.Build.view()) return;
-  if (ReadSetupVer(paths.setupVer) == build) return;  // this setup lies ready already
+  const PublisherKey key(settings.UpdateKey);
+  const std::string signature = ReplySignature(key, reply);
+  if (ReadSetupVer(paths.setupVer) == build &&
+      SameSignature(key, ReadSetupSig(paths.setupSig), signature)) {
+    return;  // this setup lies ready already
+  }
 
   const PackageFile setup{kSetupFileName,
                           paths.downloadBase + "/" + UrlSegment(name) + "/" + kSetupFileName,
                           paths.packageFolder, paths.setupFile, kProgramMode};
+  const auto isSigned = [&](const std::string& file) {
+    return !key.Required() || SetupSignatureProblem(key, name, build, file, signature).empty();
+  };
   bool downloaded = false;
-  if (!PutInPlace(paths.commandUrl, name, setup, downloaded)) {
+  if (!PutInPlace(paths.commandUrl, name, setup, isSigned, downloaded)) {
     ReportFailedDownload(settings, paths, paths.setupFile);
     return;
   }
@@ -146,7 +175,10 @@ void SetupStep(const PackageRecord& record, const DownloadSettings& settings,
   utilityNeeded = true;
   // A complete file found in place gets its program mode too.
   chmod(paths.setupFile.c_str(), kProgramMode);
-  if (!WriteSetupVer(paths.setupVer, build)) ReportFailedDownload(settings, paths, paths.setupFile);
+  // The signature first: a reader never finds the new build beside an older signature.
+  const bool marked = (!key.Required() || WriteSetupSig(paths.setupSig, signature)) &&
+                      WriteSetupVer(paths.setupVer, build);
+  if (!marked) ReportFailedDownload(settings, paths, paths.setupFile);
 }
 
 void UpdateStep(const PackageRecord& record, const DownloadSettings& settings,
@@ -175,7 +207,12 @@ void UpdateStep(const PackageRecord& record, const DownloadSettings& settings,
     return;
   }
   if (marker.Build.empty() || marker.Build == record.Update.view()) return;
-  if (ReadUpdateXml(paths.updateXml).Build == marker.Build) return;  // lies ready already
+  const PublisherKey key(settings.UpdateKey);
+  marker.Signature = ReplySignature(key, reply);
+  const UpdateMarker inPlace = ReadUpdateXml(paths.updateXml);
+  if (inPlace.Build == marker.Build && SameSignature(key, inPlace.Signature, marker.Signature)) {
+    return;  // lies ready already
+  }
   if (marker.FileName.empty()) return;
 
   const std::string updateFile = paths.updatesFolder + "/" + marker.FileName;
@@ -183,8 +220,13 @@ void UpdateStep(const PackageRecord& record, const DownloadSettings& settings,
                            paths.downloadBase + "/" + UrlSegment(name) + "/" +
                                kServerUpdatesPrefix + UrlSegment(marker.FileName),
                            paths.updatesFolder, updateFile, kDataMode};
+  const auto isSigned = [&](const std::string& file) {
+    return !key.Required() || UpdateSignatureProblem(key, name, marker.Build, marker.FileName,
+                                                     marker.UpdateCmd, file, marker.Signature)
+                                  .empty();
+  };
   bool downloaded = false;
-  if (!PutInPlace(paths.commandUrl, name, update, downloaded)) {
+  if (!PutInPlace(paths.commandUrl, name, update, isSigned, downloaded)) {
     ReportFailedDownload(settings, paths, updateFile);
     return;
   }
@@ -217,6 +259,13 @@ bool VerifyPackageFile(const std::string& commandUrl, std::string_view programId
 
 void DownloadPackage(const PackageRecord& record, const DownloadSettings& settings,
                      bool& utilityNeeded) {
+  const PublisherKey key(settings.UpdateKey);
+  if (key.Required() && !key.Usable()) {
+    // Protection was asked for and cannot be given: nothing is taken. The log keeps one line
+    // for the whole pass, since it drops a line that repeats the one before.
+    WriteLogLine(kUnusableUpdateKey);
+    return;
+  }
   PackagePaths paths;
   paths.commandUrl = CommandUrl(settings.ServerUrl);
   paths.downloadBase = settings.UseLocalServer ? settings.ServerUrl : settings.VendorServer;
@@ -224,6 +273,7 @@ void DownloadPackage(const PackageRecord& record, const DownloadSettings& settin
   paths.updatesFolder = UpdatesFolder(paths.packageFolder);
   paths.setupFile = paths.packageFolder + "/" + kSetupFileName;
   paths.setupVer = paths.packageFolder + "/" + kSetupVerName;
+  paths.setupSig = paths.packageFolder + "/" + kSetupSigName;
   paths.updateXml = paths.updatesFolder + "/" + kUpdateXmlName;
 
   // A folder that exists already, or cannot be made, shows up in the file steps.

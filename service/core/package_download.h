@@ -14,13 +14,17 @@ struct DownloadSettings {
   bool UseLocalServer = true;
   std::string ProgramFolder;  // the service's folder, ending in '/'
   std::string ClientName;     // for LOGMSG
+  // The publisher's public key (base64); empty: no signature is asked for.
+  std::string UpdateKey;
   // Where files come from when UseLocalServer is off; tests point it at a local server.
   std::string VendorServer = VendorUpdateServer();
 };
 
 // Asks the server for a newer setup and a newer update of one package, fetches and verifies
 // the files into the package's folder and leaves the markers. Sets `utilityNeeded` when a setup
-// or an update was put in place; never clears it.
+// or an update was put in place; never clears it. With an UpdateKey, a file is trusted, whether
+// downloaded or found in place, only with the publisher's signature from the reply, and the
+// signature goes into the marker; an unusable key takes nothing at all.
 void DownloadPackage(const PackageRecord& record, const DownloadSettings& settings,
                      bool& utilityNeeded);
 
@@ -47,5 +51,7 @@ inline constexpr const char* kDetailSetupInfo = "VORNET SETUPINFO";
 inline constexpr const char* kDetailUpdateInfo = "VORNET UPDATEINFO";
 inline constexpr const char* kDetailSucceeded = "Download Succeeded";
 inline constexpr const char* kDetailFailed = "Download Failed";
+inline constexpr const char* kUnusableUpdateKey =
+    "UpdateKey is not a usable public key: no setup or update is taken";
 
 }  // namespace vornix

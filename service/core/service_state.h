@@ -30,6 +30,7 @@ struct ServiceState {
   bool CheckBusy = false;      // a pass is running
   uint32_t TickCount = 0;      // minutes counted by the check timer
   std::string ServerUrl;
+  std::string UpdateKey;  // the publisher's public key; empty: signatures are not asked for
   std::string ClientName;
   std::string ProgramFolder;                   // ends in '/'
   std::set<std::string> DetectedApplications;  // byte-wise order, each text once

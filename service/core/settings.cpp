@@ -3,6 +3,8 @@
 #include "common/activity_log.h"
 #include "common/catalogue.h"
 #include "common/identity.h"
+#include "common/transport.h"
+#include "common/trust_settings.h"
 #include "platform/registry.h"
 #include "service/core/registration.h"
 
@@ -37,10 +39,14 @@ void LoadSettings(ServiceState& state, Notices& notices) {
   notices.ShowNotice(text, kSettingsNoticeHoldMs);
   WriteLogLine(text);
 
+  TrustSettings trust;
   if (auto key = RegistryKey::Open(SettingsKey(), kKeyRead | kKeySetValue)) {
     if (auto url = key->QueryString("UrlOut", kUrlOutCapacity)) state.ServerUrl = *url;
     state.UseLocalServer = UseLocalServerFrom(key->QueryDword("DefaultServer"));
+    trust = TrustSettingsFrom(*key);
   }
+  state.UpdateKey = trust.UpdateKey;
+  SetTrustedAuthorities(trust.CaFile);
   if (state.ServerUrl.empty()) state.ServerUrl = kDefaultServerUrl;
 }
 

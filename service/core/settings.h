@@ -24,8 +24,9 @@ inline constexpr const char* kChangesAppliedText = "Changes Applied.";
 // or "No Applications detected".
 std::string ScanInstalledPackages(std::set<std::string>& detected);
 
-// The scan with its notice and log line, then ServerUrl and UseLocalServer from the settings
-// key; the defaults stay when the key cannot be opened for reading and writing.
+// The scan with its notice and log line, then ServerUrl, UseLocalServer, UpdateKey and the
+// transport's certificate authorities (CaFile) from the settings key; the defaults stay when
+// the key cannot be opened for reading and writing.
 void LoadSettings(ServiceState& state, Notices& notices);
 
 // Writes Version, DefaultServer, UrlOut, LastUpdate and ProgPath; silent when the key cannot

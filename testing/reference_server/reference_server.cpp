@@ -75,6 +75,12 @@ std::string Reply(const std::string& fields) {
   return "<Reply>" + fields + "</Reply>\r\n";
 }
 
+// A signature the publisher wrote into package.txt; nothing at all when there is none, so
+// unsigned repositories are answered as they always were.
+std::string SignatureField(const std::string& signature) {
+  return signature.empty() ? std::string() : Field("Signature", signature);
+}
+
 bool IsPlain(const std::string& name) {
   return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
 }
@@ -297,11 +303,12 @@ std::string ReferenceServer::Answer(RecordedRequest& request) {
     auto info = ReadPackageInfo(infoPath);
     if (cmd == "SETUPINFO") {
       if (!info["SetupError"].empty()) return Reply(Field("Error", info["SetupError"]));
-      return Reply(ok + Field("Build", info["SetupBuild"]));
+      return Reply(ok + Field("Build", info["SetupBuild"]) +
+                   SignatureField(info["SetupSignature"]));
     }
     if (!info["UpdateError"].empty()) return Reply(Field("Error", info["UpdateError"]));
     return Reply(ok + Field("Build", info["UpdateBuild"]) + Field("FileName", info["UpdateFile"]) +
-                 Field("UpdateCmd", info["UpdateCmd"]));
+                 Field("UpdateCmd", info["UpdateCmd"]) + SignatureField(info["UpdateSignature"]));
   }
   if (cmd == "FILEINFO") {
     const auto sum = FileChecksum(PackageFile(request.progId, request.fileName));

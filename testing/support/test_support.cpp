@@ -146,6 +146,24 @@ void SetEnvironment(const std::map<std::string, std::string>& env) {
 }
 }  // namespace
 
+std::string PublisherKeygen(const std::string& keyFile) {
+  const ProcessResult r = RunProcess({BuiltProgramFolder() + "/vornix-publish", "keygen", keyFile});
+  return r.exitCode == 0 ? r.output.substr(0, r.output.find('\n')) : "";
+}
+
+bool PublisherSign(const std::string& keyFile, const std::string& repository) {
+  return RunProcess({BuiltProgramFolder() + "/vornix-publish", "sign", keyFile, repository})
+             .exitCode == 0;
+}
+
+std::string PackageInfoValue(const std::string& packageTxt, const std::string& key) {
+  const std::string text = "\n" + ReadFileBytes(packageTxt);
+  const size_t at = text.find("\n" + key + "=");
+  if (at == std::string::npos) return {};
+  const size_t from = at + key.size() + 2;
+  return text.substr(from, text.find('\n', from) - from);
+}
+
 ProcessResult RunProcess(const std::vector<std::string>& argv,
                          const std::map<std::string, std::string>& env, const std::string& workdir,
                          std::chrono::milliseconds limit) {

@@ -84,6 +84,12 @@ struct ChildOptions {
 };
 int RunInChild(const std::function<bool()>& body, const ChildOptions& options = {});
 
+// The build's vornix-publish: a new key pair in `keyFile`, giving the public key (empty when
+// that failed); the signatures of a repository; one value of a package.txt.
+std::string PublisherKeygen(const std::string& keyFile);
+bool PublisherSign(const std::string& keyFile, const std::string& repository);
+std::string PackageInfoValue(const std::string& packageTxt, const std::string& key);
+
 // A program running in the background in a process group of its own, its output going to a
 // file. Killed with its group when the object goes away.
 class BackgroundProcess {

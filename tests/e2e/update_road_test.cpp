@@ -235,5 +235,33 @@ TEST_F(UpdateRoad, FromTheServerToTheInstalledPackagesAndASecondPassFindsEveryth
   EXPECT_EQ(CountOf(UtilityLog(), " - Vornix Update started. [0]"), 2);
 }
 
+TEST_F(UpdateRoad, WithAnUpdateKeySignedPackagesGoThroughAndASwappedFileIsRefused) {
+  const std::string keyFile = dir_ / "publisher.key";
+  const std::string updateKey = testing::PublisherKeygen(keyFile);
+  ASSERT_TRUE(testing::PublisherSign(keyFile, repository_));
+  ASSERT_TRUE(RegistryKey::Create(SettingsKey(), kKeySetValue)->SetString("UpdateKey", updateKey));
+  // Someone on the server swaps two bytes of qorax's update: the same size, the same sum.
+  const std::string qorax = repository_ + "/qorax/updates/qorax-q41.tar.bz2";
+  std::string bytes = ReadFileBytes(qorax);
+  size_t at = bytes.size() / 2;
+  while (bytes[at] == bytes[at + 1]) ++at;
+  std::swap(bytes[at], bytes[at + 1]);
+  WriteFileBytes(qorax, bytes);
+
+  auto service = StartService();
+  ASSERT_TRUE(SendWindowCommand(kServiceTitle, 1015));
+  ASSERT_TRUE(service->WaitExit(60s)) << ReadFileBytes(dir_ / "service.out");
+  ASSERT_TRUE(WaitFor([&] { return Package("vornet").Update.str() == "2.0.0.5"; }, 90s))
+      << UtilityLog();
+  ASSERT_TRUE(WaitFor([&] { return testing::ProcessesRunningFrom(program_).size() == 1; }, 30s));
+
+  EXPECT_EQ(Package("qorax").Update.str(), "q-40");
+  const std::string refused = program_ + "/qorax/updates/qorax-q41.tar.bz2 [Download Failed]";
+  EXPECT_NE(ReadFileBytes(program_ + "/Vornix.log").find(refused), std::string::npos);
+  EXPECT_FALSE(fs::exists(program_ + "/qorax/updates/UPDATE.XML"));
+  EXPECT_EQ(ReadFileBytes(program_ + "/atlas/SETUP.SIG"),
+            testing::PackageInfoValue(repository_ + "/atlas/package.txt", "SetupSignature"));
+}
+
 }  // namespace
 }  // namespace vornix

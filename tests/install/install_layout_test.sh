@@ -9,7 +9,7 @@ DESTDIR=$dest cmake --install "$build" >/dev/null
 prefix=$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' "$build/CMakeCache.txt")
 folder=$dest$prefix/lib/vornix
 fail() { echo "FAIL: $*"; exit 1; }
-for program in Vornix VornixUpdate VornixResetPkg; do
+for program in Vornix VornixUpdate VornixResetPkg vornix-publish; do
   [[ -x $folder/$program ]] || fail "$program is missing from $folder"
 done
 [[ $(readlink "$folder/bzip2") == "$(command -v bzip2)" ]] || fail "bzip2 link"

@@ -11,11 +11,14 @@
 
 namespace vornix::testing {
 
-// A cpp-httplib server on a free port of 127.0.0.1, running in its own thread for the life of
-// the object. The socket listens from construction on, so requests never race the thread.
-class HttpTestServer {
+// A cpp-httplib server (plain, or httplib::SSLServer with the arguments given) on a free port of
+// 127.0.0.1, running in its own thread for the life of the object. The socket listens from
+// construction on, so requests never race the thread.
+template <typename Server = httplib::Server>
+class BasicHttpTestServer {
  public:
-  HttpTestServer() {
+  template <typename... Args>
+  explicit BasicHttpTestServer(Args&&... args) : server_(std::forward<Args>(args)...) {
     port_ = server_.bind_to_any_port("127.0.0.1");
     if (port_ <= 0) throw std::runtime_error("cannot bind 127.0.0.1");
     // Requests without a handler are recorded on their way to the 404 reply.
@@ -23,7 +26,7 @@ class HttpTestServer {
       if (!res.has_header(kRecorded)) Record(req);
     });
   }
-  ~HttpTestServer() {
+  ~BasicHttpTestServer() {
     server_.stop();
     if (thread_.joinable()) thread_.join();
   }
@@ -43,7 +46,7 @@ class HttpTestServer {
     server_.Get(pattern, Recording(std::move(handler)));
   }
   // The server itself; requests of handlers set here directly are not recorded.
-  httplib::Server& server() { return server_; }
+  Server& server() { return server_; }
   std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
   int port() const { return port_; }
   // "METHOD path body" of every request handled, in order.
@@ -66,11 +69,12 @@ class HttpTestServer {
     };
   }
 
-  httplib::Server server_;
+  Server server_;
   int port_ = 0;
   std::thread thread_;
   mutable std::mutex lock_;
   std::vector<std::string> requests_;
 };
+using HttpTestServer = BasicHttpTestServer<>;
 
 }  // namespace vornix::testing

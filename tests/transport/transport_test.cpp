@@ -33,11 +33,13 @@ TEST(WithHttpScheme, KeepsSchemeInAnyLetterCase) {
   EXPECT_EQ(WithHttpScheme("http://a/b"), "http://a/b");
   EXPECT_EQ(WithHttpScheme("HTTP://a/b"), "HTTP://a/b");
   EXPECT_EQ(WithHttpScheme("Http://a/b"), "Http://a/b");
+  EXPECT_EQ(WithHttpScheme("https://a/b"), "https://a/b");
+  EXPECT_EQ(WithHttpScheme("hTTpS://a/b"), "hTTpS://a/b");
 }
 
 TEST(WithHttpScheme, PutsSchemeInFrontOfEverythingElse) {
   EXPECT_EQ(WithHttpScheme("192.168.10.1/cgi-bin/vornet"), "http://192.168.10.1/cgi-bin/vornet");
-  EXPECT_EQ(WithHttpScheme("https://a"), "http://https://a");
+  EXPECT_EQ(WithHttpScheme("https:/a"), "http://https:/a");
   EXPECT_EQ(WithHttpScheme("http:/a"), "http://http:/a");
   EXPECT_EQ(WithHttpScheme(""), "http://");
 }
@@ -95,10 +97,53 @@ TEST(PostCommandRequest, SchemeInCapitalsReachesTheServer) {
                                                          "POST /cgi-bin/vornet <Cmd>Y</Cmd>"}));
 }
 
-TEST(PostCommandRequest, HttpsAddressFailsWithoutReply) {
-  RawServer server(Reply({"HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok"}));
-  EXPECT_EQ(PostCommand("https://" + server.address(), "<Cmd>X</Cmd>", kShortLimit), "");
-  EXPECT_EQ(server.connections(), 0);
+// An authority, and certificates it signed, made with the openssl command: the server's
+// certificate must be signed by an authority the client trusts and name the host it asked for.
+TEST(HttpsTransfer, OnlyAVerifiedCertificateForTheHostIsTrusted) {
+  TempDir dir;
+  const std::string key =
+      "req -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 2 -subj /CN=";
+  const std::string sign = "x509 -req -in csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2";
+  testing::WriteFileBytes(dir / "right.ext", "subjectAltName=IP:127.0.0.1");
+  testing::WriteFileBytes(dir / "wrong.ext", "subjectAltName=DNS:elsewhere.example");
+  for (const std::string& command :
+       {key + "ca -x509 -keyout ca.key -out ca.pem",
+        key + "other -x509 -keyout x.key -out other.pem", key + "s -keyout right.key -out csr",
+        sign + " -extfile right.ext -out right.pem", key + "s -keyout wrong.key -out csr",
+        sign + " -extfile wrong.ext -out wrong.pem"}) {
+    const std::string line = "cd " + dir.path() + " && openssl " + command + " >/dev/null 2>&1";
+    ASSERT_EQ(std::system(line.c_str()), 0) << command;
+  }
+  struct Case {
+    const char* what;
+    std::string certificate;
+    std::string authorities;  // empty: the system's store
+    bool trusted;
+  };
+  for (const Case& c : {Case{"trusted", "right", dir / "ca.pem", true},
+                        Case{"another host's certificate", "wrong", dir / "ca.pem", false},
+                        Case{"unknown authority", "right", dir / "other.pem", false},
+                        Case{"not in the system's store", "right", "", false}}) {
+    SCOPED_TRACE(c.what);
+    testing::BasicHttpTestServer<httplib::SSLServer> server(
+        (dir / (c.certificate + ".pem")).c_str(), (dir / (c.certificate + ".key")).c_str());
+    server.Post("/cgi-bin/vornet", [](const httplib::Request&, httplib::Response& res) {
+      res.set_content("<Error>OK</Error>", "text/xml");
+    });
+    server.Get("/f", [](const httplib::Request&, httplib::Response& res) {
+      res.set_content("file bytes", "application/octet-stream");
+    });
+    server.Start();
+    SetTrustedAuthorities(c.authorities);
+    EXPECT_EQ(
+        PostCommand("https://" + server.address() + "/cgi-bin/vornet", "<Cmd>X</Cmd>", kShortLimit),
+        c.trusted ? "<Error>OK</Error>" : "");
+    EXPECT_EQ(DownloadFile("HTTPS://" + server.address() + "/f", dir / "f", kShortLimit),
+              c.trusted);
+    EXPECT_EQ(ReadFileBytes(dir / "f"), c.trusted ? "file bytes" : "");
+    EXPECT_EQ(server.requests().size(), c.trusted ? 2u : 0u);
+  }
+  SetTrustedAuthorities("");
 }
 
 TEST(PostCommandRequest, EmptyAddressGivesEmptyReply) {

@@ -4,7 +4,10 @@
 
 #include <filesystem>
 
+#include "common/identity.h"
+#include "common/package_markers.h"
 #include "platform/process.h"
+#include "platform/registry.h"
 #include "platform/window_link.h"
 #include "tests/updater/pass_fixture.h"
 #include "updater/core/run_flags.h"
@@ -62,6 +65,30 @@ TEST_F(SetupRunTest, OtherPackageWaitsNotAtAll) {
   EXPECT_EQ(events.size(), 1u);
   EXPECT_EQ(events[0].rfind("logmsg", 0), 0u) << events[0];
   EXPECT_FALSE(g_qoraxSetupStarted || g_vornetSetupStarted);
+}
+
+TEST_F(SetupRunTest, WithAnUpdateKeyOnlyTheSignedSetupIsStarted) {
+  const std::string keyFile = programFolder / "publisher.key";
+  auto settings = RegistryKey::Create(SettingsKey(), kKeySetValue);
+  ASSERT_TRUE(settings && settings->SetString("UpdateKey", PublisherKeygen(keyFile)));
+  PackageRecord& r = AddPackage({"app", "App", "S1", ""});
+  WriteSetup("app", "S2");
+  WriteFileBytes("app/package.txt", "SetupBuild=S2\n");
+  ASSERT_TRUE(PublisherSign(keyFile, programFolder.path()));
+  ASSERT_TRUE(
+      WriteSetupSig("app/SETUP.SIG", PackageInfoValue("app/package.txt", "SetupSignature")));
+
+  // A setup program changed after the download is not started.
+  const std::string setup = ReadFileBytes("app/setup.exe");
+  WriteFileBytes("app/setup.exe", setup + "touch " + ShellQuote(programFolder / "changed") + "\n");
+  EXPECT_FALSE(MakePass("app").RunSetupIfNew(r));
+  EXPECT_EQ(front.Statuses(),
+            std::vector<std::string>{"Arvel Application 'App' setup error 'Signature check failed "
+                                     "for 'app/setup.exe': the signature does not match'"});
+  WriteFileBytes("app/setup.exe", setup);
+  EXPECT_TRUE(MakePass("app").RunSetupIfNew(r));
+  EXPECT_TRUE(WaitFor([] { return PathExists("app/setup-ran.txt"); }, std::chrono::seconds(5)));
+  EXPECT_FALSE(PathExists(programFolder / "changed"));
 }
 
 TEST_F(SetupRunTest, SetupThatCannotStartIsAFailure) {

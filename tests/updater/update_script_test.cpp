@@ -5,7 +5,11 @@
 
 #include <filesystem>
 
+#include "common/activity_log.h"
+#include "common/identity.h"
+#include "common/package_markers.h"
 #include "platform/process.h"
+#include "platform/registry.h"
 #include "tests/updater/pass_fixture.h"
 #include "updater/core/run_flags.h"
 
@@ -245,6 +249,53 @@ TEST_F(UpdateScriptTest, MarkerWithMarkupIsRefusedAndTheCatalogueKeepsEveryPacka
   EXPECT_EQ(after.records[0].Update.view(), "B1");
   EXPECT_EQ(after.records[1].Name.view(), "zed");
   EXPECT_EQ(after.records[1].Update.view(), "Z1");
+}
+
+// With an UpdateKey the utility checks the publisher's signature itself, before it stops a
+// program or touches a file: a marker or a file changed after the download is refused.
+TEST_F(UpdateScriptTest, WithAnUpdateKeyOnlyTheSignedUpdateIsApplied) {
+  const std::string keyFile = programFolder / "publisher.key";
+  auto settings = RegistryKey::Create(SettingsKey(), kKeySetValue);
+  ASSERT_TRUE(settings && settings->SetString("UpdateKey", PublisherKeygen(keyFile)));
+  AddPackage({"qorax", "Qorax", "", "B1"});
+  MakeArchive("qorax", "q.tar", {{"new.txt", "new"}});
+  WriteFileBytes("qorax/package.txt", "UpdateBuild=B2\nUpdateFile=q.tar\nUpdateCmd=touch ran\n");
+  ASSERT_TRUE(PublisherSign(keyFile, programFolder.path()));
+  const std::string sig = PackageInfoValue("qorax/package.txt", "UpdateSignature");
+  const std::string archive = programFolder / "qorax/updates/q.tar";
+  const std::string original = ReadFileBytes(archive);
+
+  struct Case {
+    const char* what;
+    UpdateMarker marker;
+    const char* fileTail;
+  };
+  const Case cases[] = {{"command changed", {"B2", "q.tar", "touch evil", sig}, ""},
+                        {"build changed", {"B3", "q.tar", "touch ran", sig}, ""},
+                        {"no signature", {"B2", "q.tar", "touch ran", ""}, ""},
+                        {"file changed", {"B2", "q.tar", "touch ran", sig}, "x"},
+                        {"as signed", {"B2", "q.tar", "touch ran", sig}, ""}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    events.clear();
+    WriteLogLine(c.what);  // the log drops a line that repeats the one before
+    WriteFileBytes(archive, original + c.fileTail);
+    ASSERT_TRUE(WriteUpdateXml("qorax/updates/UPDATE.XML", c.marker));
+    SaveCatalogueFile();
+    RunPass("qorax");
+    const bool applied = c.what == std::string("as signed");
+    EXPECT_EQ(LoadCatalogueFile().records[0].Update.view(), applied ? "B2" : "B1");
+    EXPECT_EQ(PathExists(AppFolder("qorax") + "/new.txt"), applied);
+    EXPECT_EQ(PathExists(AppFolder("qorax") + "/ran"), applied);
+    if (applied) continue;
+    const std::string error =
+        std::string("Signature check failed for 'q.tar': ") +
+        (c.marker.Signature.empty() ? "no signature" : "the signature does not match");
+    ASSERT_EQ(events.size(), 1u) << "no shutdown request, no wait: only the report";
+    EXPECT_EQ(events[0].substr(events[0].find(':') + 1), error);
+    EXPECT_EQ(LogLines().back(), error + " [SIGNATURE] [0]");
+    EXPECT_EQ(front.Statuses().back(), "Arvel Application 'Qorax' update error '" + error + "'");
+  }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "common/catalogue.h"
+#include "common/package_markers.h"
 #include "updater/core/command_line.h"
 #include "updater/core/progress_front.h"
 
@@ -72,6 +73,13 @@ class PackagePass {
  private:
   void RestartProgram(const PackageRecord& record);
   bool StopService();
+
+  // With an UpdateKey in the settings, a setup or an update whose file and marker do not carry
+  // the publisher's signature is refused as a failed step (log line, report, status); true then.
+  bool RefuseUnsignedSetup(const PackageRecord& record, std::string_view build);
+  bool RefuseUnsignedUpdate(const PackageRecord& record, const UpdateMarker& script);
+  bool RefuseStep(const PackageRecord& record, const char* statusFormat, std::string_view file,
+                  const std::string& problem);
   void Report(std::string_view text);
   void Wait(int ms);
 

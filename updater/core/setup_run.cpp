@@ -33,6 +33,7 @@ bool PackagePass::RunSetupIfNew(PackageRecord& record) {
   const std::string packageFolder = PackageFolder("", name);
   const std::string setupBuild = ReadSetupVer(packageFolder + "/SETUP.VER");
   if (setupBuild.empty() || record.Build.empty() || setupBuild == record.Build.view()) return false;
+  if (RefuseUnsignedSetup(record, setupBuild)) return false;
 
   PrepareProgram(record, true);
   // A service that would not stop is not set up under its feet; nothing else is done for it.

@@ -74,6 +74,7 @@ void PackagePass::ApplyUpdate(PackageRecord& record) {
     Report(error.text);
     front_.ShowStatus(FillText(kUpdateErrorText, {record.Desc.view(), error.text}));
   };
+  if (RefuseUnsignedUpdate(record, script)) return;
   // A marker made by hand or damaged on its way: a build with markup would corrupt the
   // catalogue, so the script is not carried out at all.
   if (!IsCatalogueSafe(script.Build) || !IsCatalogueSafe(fileName)) {

@@ -1,0 +1,158 @@
+#include "common/package_signature.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
+
+#include "common/openssl_handles.h"
+
+namespace vornix {
+namespace {
+
+constexpr size_t kDigestChunk = 65536;
+
+struct ScopedFd {
+  ~ScopedFd() {
+    if (fd >= 0) close(fd);
+  }
+  const int fd;
+};
+
+const unsigned char* Bytes(std::string_view text) {
+  return reinterpret_cast<const unsigned char*>(text.data());
+}
+
+std::string Lines(std::initializer_list<std::string_view> values) {
+  std::string text;
+  for (const std::string_view value : values) {
+    text.append(value);
+    text += '\n';
+  }
+  return text;
+}
+
+// The problem with a signed file, given the statement its digest makes.
+std::string SignatureProblem(const PublisherKey& key, const std::string& file,
+                             std::string_view signature,
+                             const std::function<std::string(const FileDigest&)>& statement) {
+  if (!key.Usable()) return "the update key is not usable";
+  if (signature.empty()) return "no signature";
+  const std::optional<FileDigest> digest = DigestFile(file);
+  if (!digest) return "the file cannot be read";
+  if (!key.Verifies(statement(*digest), signature)) return "the signature does not match";
+  return {};
+}
+
+}  // namespace
+
+std::optional<FileDigest> DigestFile(const std::string& path) {
+  // Non-blocking open and a regular-file test: a FIFO in a file's place never blocks the reader.
+  const ScopedFd file{open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
+  const int fd = file.fd;
+  if (fd < 0) return std::nullopt;
+  struct stat st {};
+  MdContext context(EVP_MD_CTX_new());
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !context ||
+      EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1) {
+    return std::nullopt;
+  }
+  FileDigest digest;
+  std::string chunk(kDigestChunk, '\0');
+  ssize_t n = 0;
+  while ((n = read(fd, chunk.data(), chunk.size())) > 0) {
+    if (EVP_DigestUpdate(context.get(), chunk.data(), static_cast<size_t>(n)) != 1) {
+      return std::nullopt;
+    }
+    digest.size += static_cast<uint64_t>(n);
+  }
+  unsigned char hash[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  if (n < 0 || EVP_DigestFinal_ex(context.get(), hash, &length) != 1) {
+    return std::nullopt;
+  }
+  static constexpr char kHex[] = "0123456789abcdef";
+  for (unsigned int i = 0; i < length; ++i) {
+    digest.sha256 += kHex[hash[i] >> 4];
+    digest.sha256 += kHex[hash[i] & 15];
+  }
+  return digest;
+}
+
+std::string SetupStatement(std::string_view programId, std::string_view build,
+                           const FileDigest& file) {
+  const std::string size = std::to_string(file.size);
+  return Lines({"vornix-setup", programId, build, size, file.sha256});
+}
+
+std::string UpdateStatement(std::string_view programId, std::string_view build,
+                            std::string_view fileName, std::string_view updateCmd,
+                            const FileDigest& file) {
+  const std::string size = std::to_string(file.size);
+  return Lines({"vornix-update", programId, build, fileName, updateCmd, size, file.sha256});
+}
+
+std::string EncodeBase64(std::string_view bytes) {
+  std::string text(4 * ((bytes.size() + 2) / 3) + 1, '\0');
+  const int n = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(text.data()), Bytes(bytes),
+                                static_cast<int>(bytes.size()));
+  text.resize(n < 0 ? 0 : static_cast<size_t>(n));
+  return text;
+}
+
+std::optional<std::string> DecodeBase64(std::string_view text) {
+  if (text.size() % 4 != 0) return std::nullopt;
+  std::string bytes(text.size() / 4 * 3, '\0');
+  const int n = EVP_DecodeBlock(reinterpret_cast<unsigned char*>(bytes.data()), Bytes(text),
+                                static_cast<int>(text.size()));
+  if (n < 0) return std::nullopt;
+  // The block decoder counts the padding as zero bytes.
+  const size_t padding = text.size() - text.find_last_not_of('=') - 1;
+  if (padding > 2 || static_cast<size_t>(n) < padding) return std::nullopt;
+  bytes.resize(static_cast<size_t>(n) - padding);
+  // Only the one canonical spelling of these bytes is taken.
+  if (EncodeBase64(bytes) != text) return std::nullopt;
+  return bytes;
+}
+
+PublisherKey::PublisherKey(std::string_view updateKey) : required_(!updateKey.empty()) {
+  const std::optional<std::string> raw = DecodeBase64(updateKey);
+  if (!raw || raw->size() != kPublicKeyBytes) return;
+  const PkeyHandle key(
+      EVP_PKEY_new_raw_public_key(EVP_PKEY_ED25519, nullptr, Bytes(*raw), raw->size()));
+  usable_ = key != nullptr;
+  if (usable_) raw_ = *raw;
+}
+
+bool PublisherKey::Verifies(std::string_view statement, std::string_view signature) const {
+  const std::optional<std::string> raw = DecodeBase64(signature);
+  if (!usable_ || !raw || raw->size() != kSignatureBytes) return false;
+  const PkeyHandle key(
+      EVP_PKEY_new_raw_public_key(EVP_PKEY_ED25519, nullptr, Bytes(raw_), raw_.size()));
+  MdContext context(EVP_MD_CTX_new());
+  // Ed25519 hashes the message itself: no digest is named.
+  return key && context &&
+         EVP_DigestVerifyInit(context.get(), nullptr, nullptr, nullptr, key.get()) == 1 &&
+         EVP_DigestVerify(context.get(), Bytes(*raw), raw->size(), Bytes(statement),
+                          statement.size()) == 1;
+}
+
+std::string SetupSignatureProblem(const PublisherKey& key, std::string_view programId,
+                                  std::string_view build, const std::string& file,
+                                  std::string_view signature) {
+  return SignatureProblem(key, file, signature, [&](const FileDigest& digest) {
+    return SetupStatement(programId, build, digest);
+  });
+}
+
+std::string UpdateSignatureProblem(const PublisherKey& key, std::string_view programId,
+                                   std::string_view build, std::string_view fileName,
+                                   std::string_view updateCmd, const std::string& file,
+                                   std::string_view signature) {
+  return SignatureProblem(key, file, signature, [&](const FileDigest& digest) {
+    return UpdateStatement(programId, build, fileName, updateCmd, digest);
+  });
+}
+
+}  // namespace vornix
