@@ -26,6 +26,14 @@ scratch=$(mktemp -d)
 chmod 755 "$scratch"
 apps=$scratch/apps mark="#vornix-test: VornixUpdate 2.0.0.5"
 root='' program='' installed=no server_pid=''
+# The sanitizers' settings reach the programs; the suppressions file is copied where any user
+# can read it.
+san=()
+for v in ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS; do [[ -z ${!v:-} ]] || san+=("$v=${!v}"); done
+if [[ ${LSAN_OPTIONS:-} =~ suppressions=([^:]+) ]]; then
+  cp "${BASH_REMATCH[1]}" "$scratch/lsan.supp"
+  san+=("LSAN_OPTIONS=${LSAN_OPTIONS/${BASH_REMATCH[1]}/$scratch/lsan.supp}")
+fi
 running_from() { # pids of the programs whose file lies below $1
   local exe
   for exe in /proc/[0-9]*/exe; do
@@ -79,8 +87,9 @@ write_settings() {
   local key="$root/registry/HKEY_LOCAL_MACHINE/SOFTWARE/Arvel Systems/Vornix"
   mkdir -p "$key" "$root/windows"
   printf '"UrlOut"="%s"\n"DefaultServer"=dword:00000001\n' "$server" >"$key/Settings.reg"
-  printf '<WinApps>\r\n <Package>\r\n  <Name>atlas</Name>\r\n  <Desc>Atlas Maps</Desc>\r\n  <Build>1</Build>\r\n  <Update>1</Update>\r\n  <Path>%s</Path>\r\n  <Key>atlas</Key>\r\n </Package>\r\n</WinApps>\r\n' \
-    "$apps/atlas" >"$root/windows/WinApps.XML"
+  printf '<WinApps>\n <Package>\n  <Name>atlas</Name>\n  <Desc>Atlas Maps</Desc>\n  <Build>1</Build>
+  <Update>1</Update>\n  <Path>%s</Path>\n  <Key>atlas</Key>\n </Package>\n</WinApps>\n' \
+    "$apps/atlas" | sed 's/$/\r/' >"$root/windows/WinApps.XML"
 }
 
 # Runs "command..." in folder $2 in the background as $1 (a setpriv and env prefix or env).
@@ -109,19 +118,14 @@ road() {
 }
 
 user_road() {
-  local home="$scratch/home of nobody" env=() san
+  local home="$scratch/home of nobody"
   mkdir -p "$home" "$scratch/run" "$scratch/src/scripts" "$scratch/build"
   chmod 700 "$scratch/run"
   # What the user runs is copied where that user can reach it, wherever the build lies.
   cp "$src/scripts/install" "$scratch/src/scripts/"
   cp -rP "$build/bin" "$scratch/build/"
-  for san in ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS; do [[ -z ${!san:-} ]] || env+=("$san=${!san}"); done
-  if [[ ${LSAN_OPTIONS:-} =~ suppressions=([^:]+) ]]; then
-    cp "${BASH_REMATCH[1]}" "$scratch/lsan.supp"
-    env+=("LSAN_OPTIONS=${LSAN_OPTIONS/${BASH_REMATCH[1]}/$scratch/lsan.supp}")
-  fi
   local as=(setpriv --reuid=65534 --regid=65534 --clear-groups env -i "HOME=$home" PATH=/usr/bin:/bin
-    "XDG_RUNTIME_DIR=$scratch/run" "${env[@]}")
+    "XDG_RUNTIME_DIR=$scratch/run" "${san[@]}")
   root=$home/.local/share/vornix program=$home/.local/lib/vornix
   write_settings
   chown -R 65534:65534 "$home" "$apps" "$scratch/run"
@@ -169,8 +173,7 @@ machine_road() {
   write_settings
   # shellcheck disable=SC2046,SC2207 # the unit's environment and command are words
   local as=(env -i PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
-    $(key Environment) ${ASAN_OPTIONS:+"ASAN_OPTIONS=$ASAN_OPTIONS"} ${LSAN_OPTIONS:+"LSAN_OPTIONS=$LSAN_OPTIONS"}
-    ${UBSAN_OPTIONS:+"UBSAN_OPTIONS=$UBSAN_OPTIONS"})
+    $(key Environment) "${san[@]}")
   # shellcheck disable=SC2046
   start_in as "$(key WorkingDirectory)" $(key ExecStart)
   road 0
