@@ -5,13 +5,21 @@
 namespace vornix {
 
 // The folder that stands in for the Windows side of the machine: VORNIX_SYSTEM_ROOT, or
-// /var/lib/vornix. Read at every call so that a test can point each run at its own root.
+// DefaultSystemRoot for the effective user. Read at every call so that a test can point each
+// run at its own root.
 std::string SystemRoot();
+
+// The system root when VORNIX_SYSTEM_ROOT is not set: /var/lib/vornix for root (the machine's),
+// <XDG data home>/vornix for anyone else, so that a user's own install writes only below
+// that user's home.
+std::string DefaultSystemRoot(bool forRoot);
 
 // The Windows directory: <system root>/windows (holds WinApps.XML and avclient.ini).
 std::string WindowsDirectory();
 
-// <system root>/run/<sub>: lock files and window sockets live below it.
+// <system root>/run/<sub>: lock files and window sockets live below it. Every program of one
+// user finds the same folder whatever environment it was started with, which the single
+// instance needs.
 std::string RunFolder(const std::string& sub);
 
 }  // namespace vornix

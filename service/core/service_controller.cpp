@@ -1,9 +1,15 @@
 #include "service/core/service_controller.h"
 
+#include "common/activity_log.h"
+#include "common/write_problems.h"
 #include "platform/module.h"
 #include "service/core/settings.h"
 
 namespace vornix {
+
+namespace {
+constexpr const char* kProgramName = "Vornix";  // how its problems are signed
+}  // namespace
 
 std::string ServiceProgramFolder() {
   return ModuleFolder();
@@ -25,6 +31,13 @@ std::string ServiceController::Identify() {
 void ServiceController::LoadAndSaveSettings() {
   LoadSettings(state_, *ports_.notices);
   SaveSettings(state_);
+  CheckWriteAccess();
+}
+
+void ServiceController::CheckWriteAccess() {
+  const std::string notice = ReportWriteProblems(
+      kProgramName, FindWriteProblems(state_.ProgramFolder, kServiceLogNames.log, true));
+  if (!notice.empty()) ports_.notices->ShowNotice(notice, kWriteProblemNoticeHoldMs);
 }
 
 void ServiceController::ArmStartupCheck() {
@@ -52,6 +65,7 @@ void ServiceController::OnCheckTimerTick() {
     Apply(step);
   }
   if (step.next != NextStep::kRunPass) return;
+  CheckWriteAccess();
   checkTimer_.BeginPass();
   ports_.runPass(state_);
   step = checkTimer_.EndPass();

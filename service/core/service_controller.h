@@ -17,6 +17,7 @@ inline constexpr const char* kShutdownQuestion = "Shut down Vornix Update Servic
 inline constexpr const char* kShutdownCaption = "Notice";
 inline constexpr int kExitCodeClose = 0;  // close box, Escape
 inline constexpr int kExitCodeExit = 1;   // "E&xit" and the silent shutdown
+inline constexpr int kWriteProblemNoticeHoldMs = 5000;
 
 // The service's behaviour behind its window, without the window: initialisation, the check
 // timer's ticks, "Update &Now", Apply Changes and the shutdown question. The window layer
@@ -38,7 +39,8 @@ class ServiceController {
   const ServiceState& state() const { return state_; }
 
   // Window initialisation after the tray icon: ProgramFolder and the client identity (the
-  // display text for the "Client ID:" line is returned), then the settings.
+  // display text for the "Client ID:" line is returned), then the settings, then what the
+  // service cannot write (see CheckWriteAccess).
   std::string Identify();
   void LoadAndSaveSettings();
   // The forced first check one minute later; initialisation ends with it.
@@ -55,6 +57,10 @@ class ServiceController {
 
  private:
   void Apply(const CheckStep& step);
+  // A service that cannot write its folders would do nothing, silently, for ever: each place
+  // it cannot write is said on standard error, in the log and in a notice, at start-up and
+  // again before every pass until it can.
+  void CheckWriteAccess();
 
   Ports ports_;
   ServiceState state_;

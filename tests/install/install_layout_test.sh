@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# cmake --install lays out a complete program folder and the autostart entry.
+# cmake --install lays out a complete program folder and the machine's unit with its start
+# script, and no autostart entry (a log-in starts nothing on a machine-wide install).
 #   install_layout_test.sh <build dir>
 set -euo pipefail
 build=$1
@@ -14,7 +15,8 @@ for program in Vornix VornixUpdate VornixResetPkg vornix-publish; do
 done
 [[ $(readlink "$folder/bzip2") == "$(command -v bzip2)" ]] || fail "bzip2 link"
 "$folder/gtar" --version | head -1 | grep -q "GNU tar" || fail "gtar is not GNU tar"
-desktop=$dest/etc/xdg/autostart/vornix.desktop
-grep -qx "Exec=$prefix/lib/vornix/Vornix" "$desktop" || fail "autostart Exec"
-grep -qx "Path=$prefix/lib/vornix" "$desktop" || fail "autostart working folder"
+[[ -x $folder/vornix-machine-service ]] || fail "start script"
+grep -qx "ExecStart=$prefix/lib/vornix/vornix-machine-service" \
+  "$dest$prefix/lib/systemd/system/vornix.service" || fail "unit ExecStart"
+[[ ! -e $dest/etc/xdg/autostart ]] || fail "a machine-wide autostart entry"
 echo "1 passed, 0 failed"

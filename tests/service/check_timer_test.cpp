@@ -4,6 +4,7 @@
 
 #include "service/core/check_timer.h"
 #include "service/core/service_controller.h"
+#include "testing/support/test_support.h"
 #include "tests/service/fakes.h"
 
 namespace vornix {
@@ -11,7 +12,10 @@ namespace {
 
 using testing::RecordingNotices;
 using testing::RecordingTimer;
+using testing::ScopedSystemRoot;
 using testing::ScriptedBoxes;
+using testing::TempDir;
+using testing::WriteFileBytes;
 
 class CheckTimerTest : public ::testing::Test {
  protected:
@@ -73,6 +77,29 @@ TEST_F(CheckTimerTest, StartupRunsForcedPassOnFirstTickWithoutAskingServerTime) 
   EXPECT_FALSE(controller->state().ForceCheck);
   EXPECT_FALSE(controller->state().CheckBusy);
   EXPECT_EQ(controller->state().TickCount, 0u);
+}
+
+TEST_F(CheckTimerTest, AFolderItCannotWriteIsSaidAtStartAndBeforeEveryPassUntilItCanBe) {
+  ScopedSystemRoot root;
+  TempDir dir;
+  WriteFileBytes(dir / "plain", "");
+  controller->state().ProgramFolder = dir / "plain/";  // below a file: nobody can write it
+  const std::string text = "Vornix cannot write its program folder " + dir / "plain/";
+  ::testing::internal::CaptureStderr();
+  controller->LoadAndSaveSettings();
+  controller->ArmStartupCheck();
+  Ticks(1);
+  controller->state().ProgramFolder = dir.path() + "/";
+  controller->UpdateNow();
+  Ticks(1);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            text + ": Not a directory\n" + text + ": Not a directory\n");
+  std::vector<std::string> shown;
+  for (const auto& [notice, holdMs] : notices.shown) shown.push_back(notice);
+  EXPECT_EQ(shown, (std::vector<std::string>{"No Applications detected", text, text,
+                                             kFinishNoticeText, kFinishNoticeText}));
+  EXPECT_EQ(notices.shown[1].second, 5000);
+  EXPECT_EQ(passForced.size(), 2u);  // the passes still run: a check may find it writable
 }
 
 TEST_F(CheckTimerTest, UpdateNowRunsForcedPassAfterHundredMilliseconds) {

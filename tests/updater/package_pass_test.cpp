@@ -135,6 +135,18 @@ TEST_F(PassWalkTest, PassWaitsForThePassLock) {
   EXPECT_EQ(front.Statuses().size(), 2u);  // after the bound the pass goes on
 }
 
+TEST_F(PassWalkTest, AProgramFolderItCannotWriteIsLoggedAndShownLast) {
+  AddPackage({"alpha", "Alpha", "", ""});
+  SaveCatalogueFile();
+  WriteFileBytes(programFolder / "plain", "");
+  moduleFile = programFolder / "plain/VornixUpdate";  // a folder below a file: nobody writes it
+  RunPass("alpha");
+  const std::string text =
+      "VornixUpdate cannot write its program folder " + programFolder / "plain/";
+  EXPECT_EQ(front.Statuses(), (std::vector<std::string>{Updating("Alpha"), Idle("Alpha"), text}));
+  EXPECT_EQ(LogLines(), (std::vector<std::string>{text + ": Not a directory [0]"}));
+}
+
 class PassClosingTest : public PassTest {};
 
 TEST_F(PassClosingTest, AllWithoutChangesEndsAsCancel) {

@@ -3,9 +3,12 @@
 #include <chrono>
 #include <thread>
 
+#include "common/activity_log.h"
 #include "common/protocol.h"
+#include "common/write_problems.h"
 #include "platform/module.h"
 #include "platform/named_mutex.h"
+#include "platform/path.h"
 #include "platform/process.h"
 #include "platform/text.h"
 #include "updater/core/run_flags.h"
@@ -15,6 +18,7 @@ namespace vornix {
 namespace {
 
 constexpr const char* kUpdatingText = "Updating Arvel Application '%s'...Please Wait...";
+constexpr const char* kProgramName = "VornixUpdate";  // how its problems are signed
 
 }  // namespace
 
@@ -63,6 +67,14 @@ void PackagePass::Wait(int ms) {
 }
 
 void PackagePass::RunPackagePass() {
+  // Said before the pass (standard error, the log) and shown as the dialog's last status, so a
+  // utility that cannot write its folder or the catalogue is never silently useless.
+  const std::string problem =
+      hooks_.moduleFileName
+          ? ReportWriteProblems(kProgramName,
+                                FindWriteProblems(FolderWithSlash(hooks_.moduleFileName()),
+                                                  kUpdaterLogNames.log, false))
+          : std::string();
   {
     // Held from reading the catalogue until it is written, so that a copy started by a
     // hand-over reads the catalogue only after this pass wrote it. After the bound the pass
@@ -84,6 +96,7 @@ void PackagePass::RunPackagePass() {
       SaveCatalogue(path, catalogue);
     }
   }
+  if (!problem.empty()) front_.ShowStatus(problem);
   if (SelectorIsAll() && !g_changesMade) front_.EndAsCancel();
   if (m_quiet) front_.EndAsCancel();
 }

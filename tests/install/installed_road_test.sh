@@ -1,0 +1,189 @@
+#!/usr/bin/env bash
+# The road of an update through each install, on real processes, against the reference server
+# on 127.0.0.1: the service registers, checks and downloads an update of itself and one of the
+# package atlas; the utility stops it, hands over to its copy VornixUpdate1, which applies both
+# and starts the service again.
+#   installed_road_test.sh user <build dir>     as uid 65534 with a home of its own:
+#     a service in a program folder it cannot write says so; scripts/install --user; the
+#     service started as the autostart entry says; nothing of that user's outside its home and
+#     the package; installed again over the running service; uninstalled
+#   installed_road_test.sh machine <build dir>  as root: the built .deb installed with dpkg,
+#     the unit checked, its ExecStart run as the unit runs it; the package's files untouched;
+#     purged again
+# Exits 77 (skipped) without root, or when vornix is installed on this machine already.
+set -euo pipefail
+mode=$1
+build=$(cd "$2" && pwd)
+src=$(cd "$(dirname "$0")/../.." && pwd)
+fail() { echo "FAIL: $*" >&2; exit 1; }
+skip() { echo "SKIP: $*"; exit 77; }
+[[ $(id -u) == 0 ]] || skip "needs root, to become another user or to install the package"
+if [[ $mode == machine ]] && { dpkg-query -W vornix >/dev/null 2>&1 || [[ -e /var/lib/vornix ]]; }; then
+  skip "vornix is installed on this machine"
+fi
+
+scratch=$(mktemp -d)
+chmod 755 "$scratch"
+apps=$scratch/apps mark="#vornix-test: VornixUpdate 2.0.0.5"
+root='' program='' installed=no server_pid=''
+# The sanitizers' settings reach the programs; the suppressions file is copied where any user
+# can read it.
+san=()
+for v in ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS; do [[ -z ${!v:-} ]] || san+=("$v=${!v}"); done
+if [[ ${LSAN_OPTIONS:-} =~ suppressions=([^:]+) ]]; then
+  cp "${BASH_REMATCH[1]}" "$scratch/lsan.supp"
+  san+=("LSAN_OPTIONS=${LSAN_OPTIONS/${BASH_REMATCH[1]}/$scratch/lsan.supp}")
+fi
+running_from() { # pids of the programs whose file lies below $1
+  local exe
+  for exe in /proc/[0-9]*/exe; do
+    [[ $(readlink "$exe" 2>/dev/null) == "$1"/* ]] && basename "$(dirname "$exe")"
+  done
+  return 0
+}
+cleanup() {
+  local pids
+  mapfile -t pids < <(running_from "$scratch"; [[ -z $program ]] || running_from "$program")
+  kill -9 "${pids[@]}" $server_pid 2>/dev/null || true
+  [[ $installed == no ]] || dpkg --purge vornix >/dev/null || true
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+wait_for() { # seconds, command...
+  local end=$((SECONDS + $1))
+  shift
+  until "$@"; do
+    ((SECONDS < end)) || return 1
+    sleep 0.2
+  done
+}
+send() { VORNIX_SYSTEM_ROOT=$root "$build/testing-bin/vornix-send-command" "Vornix Update Service" "$@" >/dev/null 2>&1; }
+answers() { send 0 2000; }
+record() { tr -d '\r' <"$root/windows/WinApps.XML" | sed -n "/<Name>$1</,/<\/Package>/p"; }
+utility_running() { running_from "$program" | xargs -r -I{} readlink /proc/{}/exe | grep -q /VornixUpdate; }
+updated() { record vornet | grep -qF "<Update>2.0.0.5<" && record atlas | grep -qF "<Update>2<" && ! utility_running; }
+
+# vornet: an update carrying a new VornixUpdate, told apart by its last line; atlas: an update
+# with a command. Archives made with the real tar and bzip2.
+repo=$scratch/repository
+mkdir -p "$repo/vornet/updates" "$repo/atlas/updates" "$apps/atlas"
+printf '#!/bin/sh\n' >"$apps/atlas/atlas"
+chmod 755 "$apps/atlas/atlas"
+{ cat "$build/bin/VornixUpdate"; echo "$mark"; } >"$scratch/VornixUpdate"
+chmod 755 "$scratch/VornixUpdate"
+echo "atlas 2" >"$scratch/notes.txt"
+tar -cjf "$repo/vornet/updates/vornix-2.0.0.5.tar.bz2" -C "$scratch" VornixUpdate
+tar -cjf "$repo/atlas/updates/atlas-2.tar.bz2" -C "$scratch" notes.txt
+printf 'UpdateBuild=2.0.0.5\nUpdateFile=vornix-2.0.0.5.tar.bz2\n' >"$repo/vornet/package.txt"
+printf 'UpdateBuild=2\nUpdateFile=atlas-2.tar.bz2\nUpdateCmd=cp notes.txt CHANGES.txt\n' >"$repo/atlas/package.txt"
+"$build/testing-bin/vornix-reference-server" --repository "$repo" >"$scratch/server.out" 2>&1 &
+server_pid=$!
+disown
+wait_for 10 grep -qs "listening on" "$scratch/server.out" || fail "no reference server"
+server=$(sed -n 's/^listening on //p' "$scratch/server.out")
+
+# Settings first (the server on loopback), and a catalogue that holds atlas.
+write_settings() {
+  local key="$root/registry/HKEY_LOCAL_MACHINE/SOFTWARE/Arvel Systems/Vornix"
+  mkdir -p "$key" "$root/windows"
+  printf '"UrlOut"="%s"\n"DefaultServer"=dword:00000001\n' "$server" >"$key/Settings.reg"
+  printf '<WinApps>\n <Package>\n  <Name>atlas</Name>\n  <Desc>Atlas Maps</Desc>\n  <Build>1</Build>
+  <Update>1</Update>\n  <Path>%s</Path>\n  <Key>atlas</Key>\n </Package>\n</WinApps>\n' \
+    "$apps/atlas" | sed 's/$/\r/' >"$root/windows/WinApps.XML"
+}
+
+# Runs "command..." in folder $2 in the background as $1 (a setpriv and env prefix or env).
+start_in() {
+  local -n who=$1
+  # shellcheck disable=SC2016 # expanded by that shell
+  setsid "${who[@]}" sh -c 'cd "$1" && shift && exec "$@"' sh "${@:2}" >>"$scratch/service.out" 2>&1 &
+  disown
+}
+
+# The service runs in $program; $1 is the uid it must run as.
+road() {
+  wait_for 30 answers || fail "the service did not come up: $(cat "$scratch/service.out")"
+  record vornet | grep -qF "<Path>$program</Path>" || fail "the service did not register itself"
+  send 1015 || fail "no answer to Update Now"
+  wait_for 120 updated || fail "not updated: $(record vornet; record atlas; cat "$program/VornixUpdate.log")"
+  wait_for 30 answers || fail "the service was not started again"
+  [[ $(tail -c $((${#mark} + 1)) "$program/VornixUpdate") == "$mark" ]] || fail "VornixUpdate was not replaced"
+  [[ -x $program/VornixUpdate1 && $(grep -c "Vornix Update started" "$program/VornixUpdate.log") == 2 ]] ||
+    fail "no hand-over to VornixUpdate1"
+  [[ $(cat "$apps/atlas/CHANGES.txt") == "atlas 2" ]] || fail "atlas's command did not run"
+  local pid
+  pid=$(running_from "$program")
+  [[ $(readlink "/proc/$pid/exe") == "$program/Vornix" && $(stat -c %u "/proc/$pid") == "$1" ]] ||
+    fail "the service runs as $(stat -c %u "/proc/$pid") from $(readlink "/proc/$pid/exe")"
+}
+
+user_road() {
+  local home="$scratch/home of nobody"
+  mkdir -p "$home" "$scratch/run" "$scratch/src/scripts" "$scratch/build"
+  chmod 700 "$scratch/run"
+  # What the user runs is copied where that user can reach it, wherever the build lies.
+  cp "$src/scripts/install" "$scratch/src/scripts/"
+  cp -rP "$build/bin" "$scratch/build/"
+  local as=(setpriv --reuid=65534 --regid=65534 --clear-groups env -i "HOME=$home" PATH=/usr/bin:/bin
+    "XDG_RUNTIME_DIR=$scratch/run" "${san[@]}")
+  root=$home/.local/share/vornix program=$home/.local/lib/vornix
+  write_settings
+  chown -R 65534:65534 "$home" "$apps" "$scratch/run"
+
+  start_in as "$scratch/build/bin" ./Vornix
+  wait_for 30 grep -qsF "Vornix cannot write its program folder $scratch/build/bin/: Permission denied" \
+    "$scratch/service.out" || fail "an unwritable program folder was not reported: $(cat "$scratch/service.out")"
+  send 57602 || fail "the first service did not answer"
+  wait_for 15 bash -c "! kill -0 $! 2>/dev/null" || fail "the first service did not end"
+
+  "${as[@]}" "$scratch/src/scripts/install" --user --build "$scratch/build" >/dev/null || fail "install"
+  local entry=$home/.config/autostart/vornix.desktop exec
+  exec=$(sed -n 's/^Exec=//p' "$entry")
+  eval "exec=($exec)" # the entry's quoting: a path with blanks in double quotes
+  start_in as "$(sed -n 's/^Path=//p' "$entry")" "${exec[@]}"
+  road 65534
+  local stray
+  stray=$(find /tmp /var/tmp /dev/shm "$scratch" -xdev -user 65534 2>/dev/null | sort -u |
+    grep -vF -e "$home" -e "$apps" -e "$scratch/run" || true)
+  [[ -z $stray ]] || fail "written outside the user's folders: $stray"
+
+  local before
+  before=$(running_from "$program")
+  "${as[@]}" "$scratch/src/scripts/install" --user --build "$scratch/build" >/dev/null || fail "install again"
+  wait_for 30 answers || fail "installing again did not start the service again"
+  [[ -n $before && $(running_from "$program") != "$before" ]] || fail "the running service was not replaced"
+  "${as[@]}" "$scratch/src/scripts/install" --user --uninstall >/dev/null || fail "uninstall"
+  [[ ! -e $program && ! -e $entry && -f $root/windows/WinApps.XML ]] || fail "uninstall: $(find "$home")"
+  ! answers || fail "the service runs on after the uninstall"
+}
+
+machine_road() {
+  cpack --config "$build/CPackConfig.cmake" -B "$scratch/deb" >/dev/null || fail "cpack"
+  installed=yes
+  dpkg -i "$scratch"/deb/vornix_*.deb >/dev/null || fail "dpkg -i"
+  local unit out
+  unit=$(dpkg -L vornix | grep '/vornix\.service$')
+  if command -v systemd-analyze >/dev/null; then
+    out=$(systemd-analyze verify "$unit" 2>&1) || true
+    [[ -z $out ]] || fail "systemd-analyze verify: $out"
+  fi
+  key() { sed -n "s/^$1=//p" "$unit"; }
+  root=/var/lib/$(key StateDirectory) program=/var/lib/$(key StateDirectory)/program
+  mkdir -p "$root"
+  write_settings
+  # shellcheck disable=SC2046,SC2207 # the unit's environment and command are words
+  local as=(env -i PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
+    $(key Environment) "${san[@]}")
+  # shellcheck disable=SC2046
+  start_in as "$(key WorkingDirectory)" $(key ExecStart)
+  road 0
+  out=$(dpkg --verify vornix 2>&1) || true
+  [[ -z $out ]] || fail "the package's own files changed: $out"
+  send 57602 || fail "the service did not answer"
+  dpkg --purge vornix >/dev/null || fail "dpkg --purge"
+  installed=no
+  [[ ! -e $root && ! -e /usr/lib/vornix ]] || fail "the purge left files behind"
+}
+
+"${mode}_road"
+echo "1 passed, 0 failed"
