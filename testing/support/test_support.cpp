@@ -135,6 +135,14 @@ std::string BuiltProgramFolder() {
   return VORNIX_TEST_PROGRAM_DIR;
 }
 
+std::string TestToolFolder() {
+  return VORNIX_TEST_TOOL_DIR;
+}
+
+std::string ArtefactFolder() {
+  return VORNIX_TEST_ARTEFACT_DIR;
+}
+
 void SleepMs(int ms) {
   std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }

@@ -47,8 +47,12 @@ bool PathExists(const std::string& path);
 bool MakeArchive(const std::string& archivePath,
                  const std::vector<std::pair<std::string, std::string>>& files);
 
-// The folder of the built programs (the program folder of the build).
+// The folder of the built programs (the program folder of the build), the folder of the
+// test tools beside them (stand-ins, the reference server's program), and the folder where
+// tests leave what a person may want to look at afterwards (screenshots).
 std::string BuiltProgramFolder();
+std::string TestToolFolder();
+std::string ArtefactFolder();
 
 struct ProcessResult {
   bool finished = false;  // false: killed at the time limit

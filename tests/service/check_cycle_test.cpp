@@ -14,7 +14,7 @@
 #include "service/core/check_cycle.h"
 #include "service/core/utility_launch.h"
 #include "testing/support/test_support.h"
-#include "tests/transport/http_test_server.h"
+#include "testing/support/http_test_server.h"
 
 namespace vornix {
 namespace {

@@ -30,7 +30,7 @@
 #include "service/ui/window_listener.h"
 #include "testing/support/test_support.h"
 #include "tests/service/fakes.h"
-#include "tests/service/qt_wait.h"
+#include "testing/support/qt_wait.h"
 
 namespace vornix {
 namespace {
