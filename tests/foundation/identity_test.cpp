@@ -1,89 +1,68 @@
 // Where the client takes its name, version and server addresses from.
+#include "common/identity.h"
+
 #include <gtest/gtest.h>
 
-#include "common/identity.h"
 #include "platform/host.h"
 #include "testing/support/test_support.h"
 
 namespace vornix {
 namespace {
 
-using testing::ScopedSystemRoot;
-using testing::WriteFileBytes;
-
-NameSources FakeSources(std::string ini, bool sockets = true) {
+// avclient.ini first, then the network's name and address, then the computer name.
+TEST(Identity, NameComesFromTheIniThenTheNetworkThenTheComputer) {
   NameSources s;
-  s.profileComputerName = [ini] { return ini; };
-  s.startSockets = [sockets] { return sockets; };
-  s.hostName = [] { return std::optional<std::string>("desk7"); };
-  s.firstAddress = [](const std::string& name) -> std::optional<std::array<unsigned char, 4>> {
-    if (name != "desk7") return std::nullopt;
+  std::string ini;
+  bool sockets = true;
+  std::optional<std::string> host = "desk7";
+  bool resolves = true;
+  s.profileComputerName = [&] { return ini; };
+  s.startSockets = [&] { return sockets; };
+  s.hostName = [&] { return host; };
+  s.firstAddress = [&](const std::string&) -> std::optional<std::array<unsigned char, 4>> {
+    if (!resolves) return std::nullopt;
     return std::array<unsigned char, 4>{10, 1, 2, 254};
   };
   s.computerName = [] { return std::optional<std::string>("DESK7-PC"); };
-  return s;
+  const auto shown = [&] {
+    const ClientIdentity id = ReadClientName(s);
+    return id.ClientName + "/" + id.ClientDisplayText;
+  };
+  ini = "Front Desk";
+  EXPECT_EQ(shown(), "Front Desk/Front Desk*");
+  ini = "";
+  EXPECT_EQ(shown(), "desk7/desk7  :  10.1.2.254");
+  resolves = false;
+  EXPECT_EQ(shown(), "desk7/desk7  :  0.0.0.0");
+  host = std::nullopt;
+  EXPECT_EQ(shown(), "UNKNOWN/UNKNOWN  :  0.0.0.0");
+  sockets = false;
+  EXPECT_EQ(shown(), "DESK7-PC/DESK7-PC");
 }
 
-TEST(ClientName, AvclientIniWinsAndIsMarkedWithAStar) {
-  const auto id = ReadClientName(FakeSources("Front Desk"));
-  EXPECT_EQ(id.ClientName, "Front Desk");
-  EXPECT_EQ(id.ClientDisplayText, "Front Desk*");
-}
-
-TEST(ClientName, NetworkNameAndAddressWhenIniGivesNothing) {
-  auto id = ReadClientName(FakeSources(""));
-  EXPECT_EQ(id.ClientName, "desk7");
-  EXPECT_EQ(id.ClientDisplayText, "desk7  :  10.1.2.254");
-
-  auto unresolved = FakeSources("");
-  unresolved.firstAddress = [](const std::string&) { return std::nullopt; };
-  EXPECT_EQ(ReadClientName(unresolved).ClientDisplayText, "desk7  :  0.0.0.0");
-
-  auto nameless = FakeSources("");
-  nameless.hostName = [] { return std::nullopt; };
-  EXPECT_EQ(ReadClientName(nameless).ClientName, "UNKNOWN");
-}
-
-TEST(ClientName, ComputerNameWhenSocketsCannotStart) {
-  const auto id = ReadClientName(FakeSources("", false));
-  EXPECT_EQ(id.ClientName, "DESK7-PC");
-  EXPECT_EQ(id.ClientDisplayText, "DESK7-PC");
-}
-
-TEST(ClientName, ReadsAvclientIniWithProfileRules) {
-  ScopedSystemRoot root;
+TEST(Identity, AvclientIniIsReadWithTheProfileRules) {
+  testing::ScopedSystemRoot root;
   const std::string ini = root.Windows() + "/avclient.ini";
-  // Absent file: the system's host name.
-  EXPECT_EQ(ReadClientName().ClientName, HostName().value_or("UNKNOWN"));
-  WriteFileBytes(ini,
-                 "[other]\r\nComputerName=no\r\n[server]\r\n  computername =  \"Till 3\"  \r\n");
+  const std::string host = HostName().value_or("UNKNOWN");
+  EXPECT_EQ(ReadClientName().ClientName, host);
+  testing::WriteFileBytes(
+      ini, "[other]\r\nComputerName=no\r\n[server]\r\n  computername =  \"Till 3\"  \r\n");
   EXPECT_EQ(ReadClientName().ClientName, "Till 3");
-  WriteFileBytes(ini, "[SERVER]\r\nComputerName=\r\n");
-  EXPECT_EQ(ReadClientName().ClientName, HostName().value_or("UNKNOWN"));
-  WriteFileBytes(ini, "[SERVER]\nComputerName=" + std::string(200, 'n') + "\n");
+  testing::WriteFileBytes(ini, "[SERVER]\r\nComputerName=\r\n");
+  EXPECT_EQ(ReadClientName().ClientName, host);
+  testing::WriteFileBytes(ini, "[SERVER]\nComputerName=" + std::string(200, 'n') + "\n");
   EXPECT_EQ(ReadClientName().ClientName, std::string(127, 'n'));
 }
 
-TEST(Version, ResourceTextAndServiceForm) {
+TEST(Identity, VersionAndServerAddresses) {
   EXPECT_EQ(ReadProductVersion(), "2, 0, 0, 4");
   EXPECT_EQ(ServiceVersionText("2, 0, 0, 4"), "2.0.0.4");
-  EXPECT_EQ(ServiceVersionText("1.0"), "1.0");
   EXPECT_EQ(ServiceVersionText("1, , 2"), "1..2");
-}
-
-TEST(ServerAddresses, CommandAndDownloadAddresses) {
-  EXPECT_EQ(CommandUrl(kDefaultServerUrl), "192.168.10.1/cgi-bin/vornet");
   EXPECT_EQ(CommandUrl("http://host:81/"), "http://host:81//cgi-bin/vornet");
   EXPECT_EQ(UpdaterCommandUrl("host"), "host/cgi-bin/vornet");
   EXPECT_EQ(VendorUpdateServer(), "updates.arvel.example:81/Vornix");
-  EXPECT_EQ(SettingsKey(), "SOFTWARE\\Arvel Systems\\Vornix\\Settings");
-}
-
-TEST(ServerAddresses, DefaultServerBelowTwoMeansTheLocalServer) {
-  EXPECT_TRUE(UseLocalServerFrom(0u));
-  EXPECT_TRUE(UseLocalServerFrom(1u));
-  EXPECT_FALSE(UseLocalServerFrom(2u));
-  EXPECT_FALSE(UseLocalServerFrom(0xffffffffu));
+  for (const uint32_t local : {0u, 1u}) EXPECT_TRUE(UseLocalServerFrom(local));
+  for (const uint32_t vendor : {2u, 0xffffffffu}) EXPECT_FALSE(UseLocalServerFrom(vendor));
   EXPECT_TRUE(UseLocalServerFrom(std::nullopt));
 }
 

@@ -1,0 +1,207 @@
+// The stand-ins for the system: registry keys as files, the system root, named mutexes and
+// waited locks, window links, command lines, the interpreter and starting programs.
+#include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "platform/named_mutex.h"
+#include "platform/process.h"
+#include "platform/registry.h"
+#include "platform/system_root.h"
+#include "platform/window_link.h"
+#include "testing/support/test_support.h"
+
+namespace vornix {
+namespace {
+
+using testing::ReadFileBytes;
+using testing::ScopedSystemRoot;
+using testing::TempDir;
+using testing::WaitFor;
+using testing::WriteFileBytes;
+
+constexpr const char* kKey = "SOFTWARE\\Arvel Systems\\Vornix\\Settings";
+constexpr const char* kHeader =
+    "Windows Registry Editor Version 5.00\n\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Arvel Systems\\Vornix\\Settings]\n";
+
+TEST(Registry, KeysAreFilesInTheEditorsFormatAndValuesRoundTrip) {
+  ScopedSystemRoot root;
+  EXPECT_FALSE(RegistryKey::Open(kKey, kKeyRead));
+  auto key = RegistryKey::Create(kKey, kKeySetValue);
+  ASSERT_TRUE(key);
+  EXPECT_EQ(key->FilePath(), root.path() +
+                                 "/registry/HKEY_LOCAL_MACHINE/SOFTWARE/Arvel Systems/Vornix/"
+                                 "Settings.reg");
+  ASSERT_TRUE(key->SetString("UrlOut", "C:\\path \"quoted\""));
+  ASSERT_TRUE(key->SetDword("DefaultServer", 10));
+  EXPECT_EQ(ReadFileBytes(key->FilePath()), std::string(kHeader) +
+                                                "\"DefaultServer\"=dword:0000000a\n"
+                                                "\"UrlOut\"=\"C:\\\\path \\\"quoted\\\"\"\n");
+  auto read = RegistryKey::Open(kKey, kKeyRead);
+  ASSERT_TRUE(read);
+  EXPECT_EQ(read->QueryString("UrlOut", 512), "C:\\path \"quoted\"");
+  EXPECT_EQ(read->QueryDword("DefaultServer"), 10u);
+  EXPECT_FALSE(read->QueryDword("UrlOut"));
+  EXPECT_FALSE(read->QueryString("Missing", 512));
+  EXPECT_FALSE(read->SetString("UrlOut", "x")) << "a key opened for reading refuses changes";
+  // A string's size counts its terminator: 127 characters fit 128 bytes, 128 do not.
+  key->SetString("UrlOut", std::string(127, 'u'));
+  EXPECT_EQ(RegistryKey::Open(kKey, kKeyRead)->QueryString("UrlOut", 128), std::string(127, 'u'));
+  key->SetString("UrlOut", std::string(128, 'u'));
+  EXPECT_FALSE(RegistryKey::Open(kKey, kKeyRead)->QueryString("UrlOut", 128));
+  const auto folder = std::filesystem::path(key->FilePath()).parent_path();
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1)
+      << "every change replaces the file whole";
+}
+
+// Value names ignore letter case, as the registry's do: a name written by hand in another
+// case is the same value, and a change keeps its spelling and writes it once. A key whose file
+// is a folder opens for nobody.
+TEST(Registry, HandWrittenFilesReadInAnyCaseAndUnusableKeysDoNotOpen) {
+  ScopedSystemRoot root;
+  WriteFileBytes(RegistryKey::KeyFilePath(kKey),
+                 "\"urlout\"=\"127.0.0.1:8000\"\r\n\"DefaultServer\"=dword:00000002\r\nnoise\r\n");
+  auto key = RegistryKey::Open(kKey, kKeyRead | kKeySetValue);
+  ASSERT_TRUE(key);
+  EXPECT_EQ(key->QueryString("UrlOut", 512), "127.0.0.1:8000");
+  EXPECT_EQ(key->QueryDword("DEFAULTSERVER"), 2u);
+  ASSERT_TRUE(key->SetString("UrlOut", "10.0.0.1"));
+  EXPECT_EQ(ReadFileBytes(key->FilePath()),
+            std::string(kHeader) + "\"DefaultServer\"=dword:00000002\n\"urlout\"=\"10.0.0.1\"\n");
+
+  std::filesystem::remove(RegistryKey::KeyFilePath(kKey));
+  std::filesystem::create_directories(RegistryKey::KeyFilePath(kKey));
+  EXPECT_FALSE(RegistryKey::Open(kKey, kKeyRead));
+  EXPECT_FALSE(RegistryKey::Open(kKey, kKeyRead | kKeySetValue));
+  EXPECT_FALSE(RegistryKey::Create(kKey, kKeySetValue));
+}
+
+// Without VORNIX_SYSTEM_ROOT: the machine's folder for root, the user's data home for anyone
+// else, by the XDG rules (a relative value is ignored; no HOME means the passwd entry's).
+TEST(SystemRoot, RootHasTheMachinesAndAnyoneElseTheirDataHome) {
+  const auto keep = [](const char* name) {
+    const char* v = std::getenv(name);
+    return std::optional<std::string>(v ? std::optional<std::string>(v) : std::nullopt);
+  };
+  const auto home = keep("HOME"), data = keep("XDG_DATA_HOME");
+  const auto set = [](const char* name, const std::optional<std::string>& value) {
+    value ? setenv(name, value->c_str(), 1) : unsetenv(name);
+  };
+  const std::string passwd = std::string(getpwuid(geteuid())->pw_dir) + "/.local/share/vornix";
+  const struct {
+    std::optional<std::string> home, data;
+    std::string root;
+  } cases[] = {{"/h me", {}, "/h me/.local/share/vornix"},
+               {"/h me", "/data", "/data/vornix"},
+               {"/h me", "data", "/h me/.local/share/vornix"},
+               {{}, {}, passwd},
+               {"h", {}, passwd}};
+  for (const auto& c : cases) {
+    set("HOME", c.home);
+    set("XDG_DATA_HOME", c.data);
+    EXPECT_EQ(DefaultSystemRoot(false), c.root) << c.home.value_or("(no HOME)");
+    EXPECT_EQ(DefaultSystemRoot(true), "/var/lib/vornix");
+  }
+  set("HOME", home);
+  set("XDG_DATA_HOME", data);
+}
+
+// The state a second process sees for the mutex `name`.
+NamedMutex::State StateInChild(const std::string& name) {
+  return static_cast<NamedMutex::State>(testing::RunInChild(
+      [&] { return NamedMutex(name).state() == NamedMutex::State::kAcquired; }));
+}
+
+TEST(Locks, AMutexIsHeldAcrossProcessesUntilItsHolderGoesAndIsNeverInherited) {
+  ScopedSystemRoot root;
+  {
+    NamedMutex first("Vornix");
+    ASSERT_EQ(first.state(), NamedMutex::State::kAcquired);
+    EXPECT_NE(StateInChild("Vornix"), NamedMutex::State::kAcquired);
+    EXPECT_EQ(StateInChild("Other"), NamedMutex::State::kAcquired);
+    EXPECT_FALSE(WaitUntilNamedMutexFree("Vornix", 100));
+    // A started program keeps no copy of the descriptor: the lock file is not open in it.
+    EXPECT_EQ(
+        testing::RunProcess({"/bin/sh", "-c", "ls -l /proc/self/fd | grep -c Vornix.lock"}).output,
+        "0\n");
+  }
+  EXPECT_EQ(StateInChild("Vornix"), NamedMutex::State::kAcquired);
+  EXPECT_TRUE(WaitUntilNamedMutexFree("Vornix", 0));
+  EXPECT_TRUE(WaitUntilNamedMutexFree("NeverTaken", 0));
+}
+
+TEST(Locks, AWaitedLockWaitsForItsHolderWithinItsBound) {
+  ScopedSystemRoot root;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    WaitedLock lock("VornixUpdate.pass", 1000);
+    usleep(300 * 1000);
+    _exit(lock.held() ? 0 : 1);
+  }
+  testing::SleepMs(100);
+  EXPECT_FALSE(WaitedLock("VornixUpdate.pass", 50).held());
+  EXPECT_TRUE(WaitedLock("VornixUpdate.pass", 5000).held());
+  int status = 0;
+  waitpid(pid, &status, 0);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST(Locks, NoSocketOrAStaleOneMeansNoWindow) {
+  ScopedSystemRoot root;
+  EXPECT_FALSE(FindWindowByTitle("Vornix Update Service"));
+  WriteFileBytes(WindowSocketPath("Vornix Update Service"), "");
+  EXPECT_FALSE(FindWindowByTitle("Vornix Update Service"));
+  EXPECT_FALSE(SendWindowCommand("Vornix Update Service", 57602, 100));
+  EXPECT_EQ(ParseWindowCommand("WM_COMMAND 57602"), 57602);
+  EXPECT_EQ(ParseWindowCommand("WM_COMMAND 1015\r"), 1015);
+  EXPECT_FALSE(ParseWindowCommand("WM_COMMAND x"));
+  EXPECT_FALSE(ParseWindowCommand("WM_CLOSE 1"));
+}
+
+TEST(Processes, CommandLinesSplitJoinAndQuoteAsTheProgramsExpect) {
+  using V = std::vector<std::string>;
+  EXPECT_EQ(SplitCommandLine("a  b\tc"), (V{"a", "b", "c"}));
+  EXPECT_EQ(SplitCommandLine("\"/opt/my apps/U\" ALL"), (V{"/opt/my apps/U", "ALL"}));
+  EXPECT_EQ(SplitCommandLine("x\"y z\"w \"\""), (V{"xy zw", ""}));
+  EXPECT_EQ(SplitCommandLine("   "), V{});
+  EXPECT_EQ(JoinCommandLine({"/opt/my apps/U", "ALL", "quiet"}), "\"/opt/my apps/U\" ALL quiet");
+  // A word quoted for the interpreter survives every character.
+  TempDir dir;
+  const std::string path = dir / "it's a \"file\" $(touch pwned); `x` & y";
+  ASSERT_EQ(RunShellCommand("printf ok > " + ShellQuote(path)), 0);
+  EXPECT_EQ(ReadFileBytes(path), "ok");
+  EXPECT_FALSE(testing::PathExists("pwned"));
+  EXPECT_EQ(RunShellCommand("exit 3"), 3);
+  EXPECT_NE(RunShellCommand("kill -9 $$"), 0) << "a command killed by a signal is no success";
+}
+
+// A started program runs detached, with its words and the current folder; it is looked for in
+// the current folder before PATH, and one that cannot be started is said to be so.
+TEST(Processes, StartedProgramsRunDetachedAndFailuresAreSeen) {
+  TempDir dir;
+  const std::string script = dir / "tool with blank";
+  WriteFileBytes(script, "#!/bin/sh\nsleep 0.2\nprintf '%s|' \"$@\" > out.txt\npwd >> out.txt\n");
+  chmod(script.c_str(), 0755);
+  WriteFileBytes(dir / "noexec", "#!/bin/sh\n");
+  const std::string before = CurrentFolder();
+  ASSERT_TRUE(ChangeFolder(dir.path()));
+  EXPECT_TRUE(StartProgram("\"tool with blank\" ALL \"two words\""));
+  EXPECT_FALSE(testing::PathExists(dir / "out.txt")) << "StartProgram must not wait";
+  EXPECT_FALSE(StartProgram("noexec"));
+  EXPECT_FALSE(StartProgram("no-such-program-anywhere"));
+  EXPECT_FALSE(StartProgram(""));
+  EXPECT_TRUE(StartProgram("true"));  // found along PATH
+  ChangeFolder(before);
+  ASSERT_TRUE(
+      WaitFor([&] { return ReadFileBytes(dir / "out.txt").find('\n') != std::string::npos; },
+              std::chrono::seconds(10)));
+  EXPECT_EQ(ReadFileBytes(dir / "out.txt"), "ALL|two words|" + dir.path() + "\n");
+}
+
+}  // namespace
+}  // namespace vornix
