@@ -1,12 +1,12 @@
 #include "common/package_signature.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <functional>
 
 #include "common/openssl_handles.h"
+#include "platform/regular_file.h"
 
 namespace vornix {
 namespace {
@@ -48,20 +48,18 @@ std::string SignatureProblem(const PublisherKey& key, const std::string& file,
 }  // namespace
 
 std::optional<FileDigest> DigestFile(const std::string& path) {
-  // Non-blocking open and a regular-file test: a FIFO in a file's place never blocks the reader.
-  const ScopedFd file{open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
+  const ScopedFd file{OpenRegularFile(path)};
   const int fd = file.fd;
   if (fd < 0) return std::nullopt;
-  struct stat st {};
   MdContext context(EVP_MD_CTX_new());
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !context ||
-      EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1) {
+  if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1) {
     return std::nullopt;
   }
   FileDigest digest;
   std::string chunk(kDigestChunk, '\0');
   ssize_t n = 0;
-  while ((n = read(fd, chunk.data(), chunk.size())) > 0) {
+  while ((n = read(fd, chunk.data(), chunk.size())) > 0 || (n < 0 && errno == EINTR)) {
+    if (n < 0) continue;
     if (EVP_DigestUpdate(context.get(), chunk.data(), static_cast<size_t>(n)) != 1) {
       return std::nullopt;
     }
