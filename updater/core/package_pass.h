@@ -31,6 +31,10 @@ inline constexpr const char* kServiceMutexName = "Vornix";
 inline constexpr int kServiceSilentShutdown = 57602;
 inline constexpr const char* kMakeCopyCommand = "cp -f -- VornixUpdate VornixUpdate1";
 inline constexpr const char* kCopyCommandLine = "VornixUpdate1 %s quiet restart";
+// The status line of a package whose setup or update failed: its Desc and the error text.
+inline constexpr const char* kSetupErrorText = "Arvel Application '%s' setup error '%s'";
+inline constexpr const char* kUpdateErrorText = "Arvel Application '%s' update error '%s'";
+
 // The copy is recognised by the ending of its program file name.
 inline constexpr const char* kCopyNameEnding = "1";
 

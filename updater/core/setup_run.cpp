@@ -17,7 +17,6 @@ namespace {
 constexpr const char* kSetupDoneText = "Setup has been executed for Arvel Application '%s'.";
 constexpr const char* kSetupLogText =
     "'%s' setup program executed.  [User may have completed or cancelled]";
-constexpr const char* kSetupErrorText = "Arvel Application '%s' setup error '%s'";
 constexpr const char* kSetupStartError = "Error starting setup program '%s'";
 constexpr const char* kServiceRunningText =
     "Vornix Update Service did not stop: '%s' is left for the next run";

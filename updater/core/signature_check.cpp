@@ -11,8 +11,6 @@ namespace {
 
 constexpr const char* kSignatureError = "Signature check failed for '%s': %s";
 constexpr const char* kSignatureDetail = "SIGNATURE";
-constexpr const char* kSetupErrorText = "Arvel Application '%s' setup error '%s'";
-constexpr const char* kUpdateErrorText = "Arvel Application '%s' update error '%s'";
 
 }  // namespace
 

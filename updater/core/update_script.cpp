@@ -20,7 +20,6 @@ namespace {
 
 constexpr const char* kNoUpdateText = "Arvel Application '%s' does not need updating!";
 constexpr const char* kUpdatedText = "Arvel Application '%s' has been successfully updated!";
-constexpr const char* kUpdateErrorText = "Arvel Application '%s' update error '%s'";
 constexpr const char* kUpdatedLogText = "'%s' successfully updated!";
 constexpr const char* kCopyError = "Error copying '%s'";
 constexpr const char* kBzip2Error = "Error decompressing '%s'";
