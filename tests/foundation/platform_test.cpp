@@ -188,11 +188,14 @@ TEST(Processes, StartedProgramsRunDetachedAndFailuresAreSeen) {
   WriteFileBytes(script, "#!/bin/sh\nsleep 0.2\nprintf '%s|' \"$@\" > out.txt\npwd >> out.txt\n");
   chmod(script.c_str(), 0755);
   WriteFileBytes(dir / "noexec", "#!/bin/sh\n");
+  WriteFileBytes(dir / "garbage", "not a program");  // executable, yet the system cannot run it
+  chmod((dir / "garbage").c_str(), 0755);
   const std::string before = CurrentFolder();
   ASSERT_TRUE(ChangeFolder(dir.path()));
   EXPECT_TRUE(StartProgram("\"tool with blank\" ALL \"two words\""));
   EXPECT_FALSE(testing::PathExists(dir / "out.txt")) << "StartProgram must not wait";
   EXPECT_FALSE(StartProgram("noexec"));
+  EXPECT_FALSE(StartProgram("garbage"));
   EXPECT_FALSE(StartProgram("no-such-program-anywhere"));
   EXPECT_FALSE(StartProgram(""));
   EXPECT_TRUE(StartProgram("true"));  // found along PATH
