@@ -40,6 +40,9 @@ int FileWriteError(const std::string& file) {
     const size_t slash = file.rfind('/');
     return FolderWriteError(slash == std::string::npos ? "" : file.substr(0, slash + 1));
   }
+  // The programs write files only where a regular file is, or none.
+  if (S_ISDIR(st.st_mode)) return EISDIR;
+  if (!S_ISREG(st.st_mode)) return EINVAL;
   return AccessError(file, W_OK);
 }
 

@@ -12,8 +12,8 @@ namespace vornix {
 // folder.
 int FolderWriteError(const std::string& folder);
 
-// A file may be written when it exists and is writable, or when it is absent and its folder
-// may be written.
+// A file may be written when it exists, is a regular file and is writable, or when it is absent
+// and its folder may be written.
 int FileWriteError(const std::string& file);
 
 }  // namespace vornix

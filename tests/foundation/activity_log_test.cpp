@@ -3,8 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <regex>
 
+#include "common/identity.h"
+#include "common/write_problems.h"
+#include "platform/registry.h"
 #include "testing/support/test_support.h"
 
 namespace vornix {
@@ -51,6 +55,34 @@ TEST(ActivityLog, StartsALogAbove64KiBAnewAndRemovesTheTrace) {
   WriteFileBytes(dir / "VornixUpdate.log", std::string(65537, 'a'));
   log.OpenLogIn(dir.path() + "/");
   EXPECT_FALSE(PathExists(dir / "VornixUpdate.log"));
+}
+
+// What a program cannot write, said on standard error and in its log, place by place.
+TEST(WriteProblems, EachPlaceThatCannotBeWrittenIsNamedWithWhy) {
+  testing::ScopedSystemRoot root;
+  TempDir dir;
+  const std::string program = dir / "program/";
+  std::filesystem::create_directories(program + "Vornix.log");  // a folder: unwritable for root too
+  std::filesystem::create_directories(root.Catalogue());
+  const std::string settings = RegistryKey::KeyFilePath(SettingsKey());
+  std::filesystem::create_directories(settings);
+  ProcessLog().OpenLogIn(dir.path() + "/");
+  ::testing::internal::CaptureStderr();
+  const std::string first =
+      ReportWriteProblems("Vornix", FindWriteProblems(program, "Vornix.log", true));
+  const std::string said = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(first, "Vornix cannot write its log " + program + "Vornix.log");
+  EXPECT_EQ(said, first + ": Is a directory\nVornix cannot write the catalogue " +
+                      root.Catalogue() + ": Is a directory\nVornix cannot write the settings " +
+                      settings + ": Is a directory\n");
+  EXPECT_NE(ReadFileBytes(dir / "Vornix.log").find(" - " + first + ": Is a directory [0]"),
+            std::string::npos);
+  WriteFileBytes(dir / "file", "");
+  const auto problems = FindWriteProblems(dir / "file/", "VornixUpdate.log", false);
+  ASSERT_EQ(problems.size(), 2u);
+  EXPECT_EQ(problems[0].Text("VornixUpdate"),
+            "VornixUpdate cannot write its program folder " + dir / "file/");
+  EXPECT_EQ(problems[1].what, "the catalogue");
 }
 
 }  // namespace
