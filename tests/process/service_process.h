@@ -1,42 +1,32 @@
 #pragma once
 
-#include <sys/types.h>
+#include <gtest/gtest.h>
 
-#include <chrono>
 #include <map>
-#include <memory>
-#include <optional>
 #include <string>
+
+#include "platform/window_link.h"
+#include "service/core/service_state.h"
+#include "testing/reference_server/reference_server.h"
+#include "testing/support/test_support.h"
 
 namespace vornix::testing {
 
-class BackgroundProcess;
-
-// A copy of the built service in a program folder of its own, started in the background with
-// its own system root; the service's log and program files stay in that folder.
-class ServiceProcess {
+// The built service copied into a program folder of its own (once per folder) and run there in
+// the background with its own system root, on Qt's offscreen platform unless `env` says
+// otherwise. Killed, if still running, when the object goes away.
+class ServiceProcess : public BackgroundProcess {
  public:
-  ServiceProcess(std::string programFolder, std::string systemRoot,
+  ServiceProcess(const std::string& folder, const std::string& root,
                  std::map<std::string, std::string> env = {});
-  ~ServiceProcess();  // kills a service that is still running
-
-  // Copies the built Vornix into the program folder (once per folder).
-  static bool InstallProgram(const std::string& programFolder);
-
-  bool Start();
-  pid_t pid() const;
-  // The exit code once the process has ended within `limit`.
-  std::optional<int> WaitExit(std::chrono::milliseconds limit);
-  void Kill();
-  std::string Output() const;  // standard output and standard error so far
+  std::string Output() const { return ReadFileBytes(output_); }  // stdout and stderr so far
 
  private:
-  std::string programFolder_, systemRoot_, outputFile_;
-  std::map<std::string, std::string> env_;
-  std::unique_ptr<BackgroundProcess> process_;
+  static inline int started_ = 0;
+  std::string output_;
 };
 
-// Resident memory of a process in kB (VmRSS), or -1.
-long ResidentKilobytes(pid_t pid);
+// Settings that point the service at the server (on loopback) and at its program folder.
+void WriteServiceSettings(const std::string& serverAddress, const std::string& programFolder);
 
 }  // namespace vornix::testing

@@ -1,0 +1,240 @@
+// A start and the checks: the controller driven tick by tick as the window timer would, whole
+// passes with real downloads against the reference server, the settings, the service's record.
+#include "tests/service/fixtures.h"
+
+#include <regex>
+
+namespace vornix {
+namespace {
+
+const std::string kFinished = std::string(kFinishNoticeText) + " 500";
+
+// A forced check a minute after the start, without the time question; then at every sixtieth
+// tick the server's time, and a pass without the report only when it is night there. "Update
+// &Now" forces a check 100 ms later; a tick while a pass runs only stops the timer.
+TEST(CheckTimer, TheServersTimeDecidesTheHourlyCheck) {
+  const std::pair<const char*, bool> times[] = {{"143000", false}, {"070001", false},
+                                                {"070000", true},  {"210000", true},
+                                                {"235959", true},  {"000500", true}};
+  for (const auto& [time, checks] : times) {
+    SCOPED_TRACE(time);
+    testing::ScopedSystemRoot root;
+    testing::TempDir repository;
+    auto options = testing::ReferenceServerOptions::ForRepository(repository.path());
+    options.time = time;
+    testing::ReferenceServer server(options);
+    ASSERT_TRUE(server.Start());
+    testing::WriteFileBytes(CataloguePath(),
+                            "<WinApps><Package><Name>vornet</Name><Key>k</Key>"
+                            "</Package></WinApps>");
+    RecordingWindow window;
+    ServiceController controller({&window, &window, &window, nullptr, nullptr, nullptr});
+    controller.state().ServerUrl = server.address();
+    controller.state().ProgramFolder = root.path() + "/";
+    const Lines pass = {"SETUPINFO vornet", "UPDATEINFO vornet"};
+
+    controller.ArmStartupCheck();
+    controller.OnCheckTimerTick();
+    EXPECT_EQ(window.Take(), (Lines{"start 60000", "stop", kFinished, "start 60000"}));
+    EXPECT_EQ(server.Log(), Lines{"CONFIG"} + pass);
+    for (int hour = 0; hour < 2; ++hour) {
+      server.ClearRequests();
+      for (int minute = 1; minute < 60; ++minute) controller.OnCheckTimerTick();
+      EXPECT_EQ(server.Log(), Lines{});
+      EXPECT_EQ(window.Take(), Lines{});
+      controller.OnCheckTimerTick();
+      EXPECT_EQ(server.Log(), Lines{"SVRTIME"} + (checks ? pass : Lines{}));
+      EXPECT_EQ(window.Take(),
+                Lines{"stop"} + (checks ? Lines{kFinished} : Lines{}) + Lines{"start 60000"});
+    }
+    server.ClearRequests();
+    controller.UpdateNow();
+    controller.OnCheckTimerTick();
+    EXPECT_EQ(window.Take(), (Lines{"stop", "start 100", "stop", kFinished, "start 60000"}));
+    EXPECT_EQ(server.Log(), Lines{"CONFIG"} + pass);
+    controller.state().CheckBusy = true;
+    controller.state().TickCount = 59;
+    controller.OnCheckTimerTick();
+    EXPECT_EQ(window.Take(), Lines{"stop"});
+  }
+}
+
+TEST(CheckTimer, AFolderItCannotWriteIsSaidAtStartAndBeforeEveryPassUntilItCanBe) {
+  testing::ScopedSystemRoot root;
+  testing::TempDir dir;
+  testing::WriteFileBytes(dir / "plain", "");
+  RecordingWindow window;
+  ServiceController controller({&window, &window, &window, nullptr, nullptr, nullptr});
+  controller.state().ServerUrl = "127.0.0.1:1";
+  controller.state().ProgramFolder = dir / "plain/";  // below a file: nobody can write it
+  const std::string text = "Vornix cannot write its program folder " + dir / "plain/";
+  ::testing::internal::CaptureStderr();
+  controller.LoadAndSaveSettings();
+  controller.ArmStartupCheck();
+  controller.OnCheckTimerTick();
+  controller.state().ProgramFolder = dir.path() + "/";
+  controller.UpdateNow();
+  controller.OnCheckTimerTick();
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            text + ": Not a directory\n" + text + ": Not a directory\n");
+  // The passes still run: a check may find it writable.
+  EXPECT_EQ(window.Take(), (Lines{"No Applications detected 500", text + " 5000", "start 60000",
+                                  "stop", text + " 5000", kFinished, "start 60000", "stop",
+                                  "start 100", "stop", kFinished, "start 60000"}));
+}
+
+// A forced pass reports the catalogue, checks the service's own package always and the others
+// when installed, and starts the utility once; the settings see the same packages detected.
+class CheckCycle : public DownloadFlow {};
+
+TEST_F(CheckCycle, PassesOverTheCatalogue) {
+  testing::ScopedSystemRoot root;
+  testing::TempDir installs;
+  Publish("alpha/package.txt", "SetupBuild=2.0\n");
+  Publish("alpha/setup.exe", "alpha setup");
+  Publish("beta/package.txt", "UpdateBuild=u7\nUpdateFile=p.tbz\nUpdateCmd=run\n");
+  Publish("beta/updates/p.tbz", "beta update");
+  PackageCatalogue catalogue;
+  // Name and Desc; "VORNET" and "gone" are not installed.
+  // clang-format off
+  for (const auto& [name, desc] : std::vector<std::pair<std::string, std::string>>{
+           {"vornet", "Vornix"}, {"VORNET", "V"}, {"gone", "Gone"}, {"alpha", "Alpha"},
+           {"beta", "Beta"}, {"twin", "Alpha"}}) {
+    // clang-format on
+    PackageRecord& r = catalogue.records[catalogue.count++];
+    r.Name.assign(name), r.Desc.assign(desc), r.Path.assign(installs / name), r.Key.assign("p");
+    if (name != "VORNET" && name != "gone") testing::WriteFileBytes(installs / name + "/p", "");
+  }
+  ASSERT_TRUE(SaveCatalogue(root.Catalogue(), catalogue));
+  ServiceState state;
+  state.ServerUrl = server_.address();
+  state.ClientName = "PC7";
+  state.ProgramFolder = programDir_.path() + "/";
+  CheckPassPorts ports = SystemCheckPassPorts();
+  Lines started;
+  ports.launchUpdateUtility = [&](const std::string& folder) { started.push_back(Dollar(folder)); };
+
+  RunCheckCycle(state, ports);
+  EXPECT_EQ(Requests(),
+            (Lines{"CONFIG", "SETUPINFO vornet", "UPDATEINFO vornet", "SETUPINFO alpha",
+                   "FILEINFO alpha setup.exe", "GET /alpha/setup.exe", "FILEINFO alpha setup.exe",
+                   "UPDATEINFO alpha", "SETUPINFO beta", "UPDATEINFO beta",
+                   "FILEINFO beta updates/p.tbz", "GET /beta/updates/p.tbz",
+                   "FILEINFO beta updates/p.tbz", "SETUPINFO twin", "UPDATEINFO twin"}));
+  EXPECT_EQ(server_.Requests().front().body, ConfigCommand("PC7", catalogue));
+  EXPECT_EQ(started, Lines{"$/"});
+  EXPECT_EQ(state.DetectedApplications, (std::set<std::string>{"Alpha", "Beta"}));
+
+  // Unforced, with everything in place: no report, nothing fetched, nothing started.
+  server_.ClearRequests();
+  state.ForceCheck = false;
+  RunCheckCycle(state, ports);
+  EXPECT_EQ(Requests(),
+            (Lines{"SETUPINFO vornet", "UPDATEINFO vornet", "SETUPINFO alpha", "UPDATEINFO alpha",
+                   "SETUPINFO beta", "UPDATEINFO beta", "SETUPINFO twin", "UPDATEINFO twin"}));
+  EXPECT_EQ(started.size(), 1u);
+  RecordingWindow window;
+  LoadSettings(state, window);
+  EXPECT_EQ(window.Take(), Lines{"Detected Alpha, Beta, Alpha 500"});
+}
+
+// The settings against the registry stand-in: what a first start writes, what a start reads.
+// Applying edited settings is driven through the window.
+const std::string kKeyHeader =
+    "Windows Registry Editor Version 5.00\n\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Arvel Systems\\Vornix\\Settings]\n";
+
+TEST(SettingsTest, FirstStartWritesAllFiveValuesAndLaterStartsReadThem) {
+  testing::ScopedSystemRoot root;
+  ServiceState state;
+  RecordingWindow window;
+  LoadSettings(state, window);
+  EXPECT_EQ(state.ServerUrl, "192.168.10.1");
+  EXPECT_TRUE(state.UseLocalServer);
+  state.ProgramFolder = "/opt/Vornix Apps/";
+  SaveSettings(state);
+  const std::string key = RegistryKey::KeyFilePath(SettingsKey());
+  const std::string time =
+      "\"LastUpdate\"=\"(Mon|Tue|Wed|Thu|Fri|Sat|Sun), [A-Z][a-z]{2} \\d\\d, \\d{4} "
+      "\\d\\d:\\d\\d:\\d\\d\"";
+  EXPECT_EQ(std::regex_replace(testing::ReadFileBytes(key), std::regex(time), "<time>"),
+            kKeyHeader +
+                "\"DefaultServer\"=dword:00000001\n<time>\n\"ProgPath\"=\"/opt/Vornix Apps/\"\n"
+                "\"UrlOut\"=\"192.168.10.1\"\n\"Version\"=\"1.0\"\n");
+
+  const std::string fits(511, 'a');  // UrlOut is read into 512 bytes
+  // clang-format off
+  const std::tuple<std::string, std::string, bool> cases[] = {
+      {"\"UrlOut\"=\"127.0.0.1:8081/u\"\n\"DefaultServer\"=dword:00000002\n", "127.0.0.1:8081/u", false},
+      {"\"UrlOut\"=\"\"\n\"DefaultServer\"=dword:00000000\n", "192.168.10.1", true},
+      {"\"DefaultServer\"=dword:00000001\n", "192.168.10.1", true},
+      {"\"DefaultServer\"=dword:ffffffff\n", "192.168.10.1", false},
+      {"\"UrlOut\"=\"" + fits + "\"\n", fits, true},
+      {"\"UrlOut\"=\"" + fits + "b\"\n", "192.168.10.1", true}};
+  // clang-format on
+  for (const auto& [values, url, local] : cases) {
+    testing::WriteFileBytes(key, kKeyHeader + values);
+    LoadSettings(state, window);
+    EXPECT_EQ(state.ServerUrl, url) << values;
+    EXPECT_EQ(state.UseLocalServer, local) << values;
+  }
+}
+
+// The service's own record in the catalogue, made or corrected at every start.
+std::string Package(const std::string& name, const std::string& path, const std::string& build = "",
+                    const std::string& desc = "D", const std::string& key = "k") {
+  return " <Package>\r\n  <Name>" + name + "</Name>\r\n  <Desc>" + desc + "</Desc>\r\n  <Build>" +
+         build + "</Build>\r\n  <Update></Update>\r\n  <Path>" + path + "</Path>\r\n  <Key>" + key +
+         "</Key>\r\n </Package>\r\n";
+}
+std::string Catalogue(const std::string& packages) {
+  return packages.empty() ? "" : "<WinApps>\r\n" + packages + "</WinApps>\r\n";
+}
+// The service's record as a start makes it, byte for byte.
+std::string Own(const std::string& build = "") {
+  return Package("vornet", "/opt/Vornix", build, "Vornix", "Vornix");
+}
+
+TEST(Registration, TheServiceRecordIsMadeOrCorrected) {
+  std::string full;
+  for (int i = 0; i < 128; ++i) full += Package("p" + std::to_string(i), "/p");
+  struct Case {  // the catalogue's packages before and after ("": no catalogue), SETUP.VER
+    const char* what;
+    std::string before, setupVer, after;
+    bool box = false, settingsKey = true;
+  } cases[] = {
+      {"no catalogue", "", "", Own()},
+      // Mended: the slot after a package without Key holds that package's fields; the new
+      // record starts empty, and a SETUP.VER holding markup is not taken in either.
+      {"a stranger's fields",
+       " <Package>\r\n  <Name>half</Name>\r\n  <Build>b9</Build>\r\n  <Update>u9</Update>\r\n"
+       " </Package>\r\n",
+       "a\"b", Own()},
+      {"found in any case; a path differing in case is left alone",
+       Package("VORNET", "/OPT/vornix"), "", Package("VORNET", "/OPT/vornix")},
+      {"moved: the path only, a Build stays", Package("a", "/a") + Package("vornet", "/old", "5"),
+       "6", Package("a", "/a") + Package("vornet", "/opt/Vornix", "5")},
+      {"an empty Build from SETUP.VER", Package("vornet", "/opt/Vornix"), "2.0.0.5",
+       Package("vornet", "/opt/Vornix", "2.0.0.5")},
+      {"SETUP.VER read by 128 bytes, cut to 32", "", std::string(40, 'b') + std::string(200, 'c'),
+       Own(std::string(32, 'b'))},
+      {"full: the message, nothing written", full, "", full, true},
+      {"no settings key: nothing at all", "", "2", "", false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    testing::ScopedSystemRoot root;
+    if (c.settingsKey)
+      RegistryKey::Create(SettingsKey(), kKeySetValue)->SetString("ProgPath", root.path() + "/");
+    if (!c.setupVer.empty()) testing::WriteFileBytes(root.path() + "/vornet/SETUP.VER", c.setupVer);
+    if (!c.before.empty()) testing::WriteFileBytes(root.Catalogue(), Catalogue(c.before));
+    RecordingWindow boxes;
+    RegisterServicePackage("/opt/Vornix", boxes);
+    EXPECT_EQ(testing::ReadFileBytes(root.Catalogue()), Catalogue(c.after));
+    EXPECT_EQ(boxes.events,
+              Lines(c.box, "Error: Cannot add package to WinApps.XML.  Please contact Arvel"));
+  }
+}
+
+}  // namespace
+}  // namespace vornix

@@ -1,0 +1,301 @@
+// One package's setup and update steps against the reference server: the requests in their
+// order, the files and markers left, the log lines; unsigned and signed.
+#include "tests/service/fixtures.h"
+
+#include <random>
+
+#include "common/package_signature.h"
+
+namespace vornix {
+namespace {
+
+const std::string kSetup = std::string("MZ\0\x01setup program", 17);
+const std::string kArchive = std::string("BZh91AY&SY\0\xff archive", 20);
+std::string Marker(const std::string& build, const std::string& file, const std::string& cmd = "") {
+  return "<Build>" + build + "</Build>\r\n<FileName>" + file + "</FileName>\r\n<UpdateCmd>" + cmd +
+         "</UpdateCmd>\r\n";
+}
+// The requests a step makes, by letter: S, U: SETUPINFO, UPDATEINFO; F, G, L: FILEINFO, GET and
+// LOGMSG "Download Failed" of setup.exe; f, g, l: the same of the update p.tbz.
+Lines Asked(const std::string& letters) {
+  // clang-format off
+  const std::map<char, std::string> meaning = {
+      {'S', "SETUPINFO qorax"}, {'F', "FILEINFO qorax setup.exe"}, {'G', "GET /qorax/setup.exe"},
+      {'L', "LOGMSG PC7:$/qorax/setup.exe: Download Failed"}, {'U', "UPDATEINFO qorax"},
+      {'f', "FILEINFO qorax updates/p.tbz"}, {'g', "GET /qorax/updates/p.tbz"},
+      {'l', "LOGMSG PC7:$/qorax/updates/p.tbz: Download Failed"}};
+  // clang-format on
+  Lines lines;
+  for (char c : letters) lines.push_back(meaning.at(c));
+  return lines;
+}
+const std::string kSetupOk = "$/qorax/setup.exe [Download Succeeded] [0]";
+const std::string kSetupFailed = "$/qorax/setup.exe [Download Failed] [0]";
+const std::string kUpdateOk = "$/qorax/updates/p.tbz [Download Succeeded] [0]";
+const std::string kUpdateFailed = "$/qorax/updates/p.tbz [Download Failed] [0]";
+const std::string kMarked = Marker("u12", "p.tbz");
+
+struct Case {
+  const char* what;
+  std::string info;           // qorax's package.txt
+  Files before;               // the program folder; ".download-*" files are made old
+  std::string build, update;  // the catalogue record
+  std::string requests;       // as letters
+  bool utility;
+  Lines log;  // "$" stands for the program folder
+  Files after;
+  std::string reply = {};  // "COMMAND reply" answered instead of the repository's
+};
+// clang-format off
+const Case kCases[] = {
+  // Builds that differ in letter case only differ. Our old leftovers go before the download.
+  {"new setup", "SetupBuild=2.0.0.5b\n", {{"qorax/SETUP.VER", "2.0.0.5B"},
+   {"qorax/.download-Ab12Cd", "x"}, {"qorax/.download-1", "y"}}, "2.0.0.5B", "", "SFGFU", true,
+   {kSetupOk}, {{"qorax/setup.exe*", kSetup}, {"qorax/SETUP.VER", "2.0.0.5b"}, {"qorax/.download-1", "y"}}},
+  {"setup equal to the record", "SetupBuild=2.0.0.5\n", {}, "2.0.0.5", "", "SU", false, {}, {}},
+  {"empty setup build", "SetupBuild=\n", {}, "1", "", "SU", false, {}, {}},
+  {"setup lies ready", "SetupBuild=2.0.0.5\n", {{"qorax/SETUP.VER", std::string("2.0.0.5\0x", 9)}},
+   "1", "", "SU", false, {}, {{"qorax/SETUP.VER", std::string("2.0.0.5\0x", 9)}}},
+  {"complete setup, unmarked", "SetupBuild=2\n", {{"qorax/setup.exe", kSetup}}, "1", "", "SFU",
+   true, {}, {{"qorax/setup.exe*", kSetup}, {"qorax/SETUP.VER", "2"}}},
+  {"empty SETUPINFO reply", "", {}, "1", "", "SU", false,
+   {"No Data reading SETUPINFO from server [VORNET] [0]"}, {}, "SETUPINFO "},
+  {"error other than OK", "", {}, "1", "", "SU", false, {"ok [VORNET SETUPINFO] [0]"}, {},
+   "SETUPINFO <Error>ok</Error><Build>9</Build>"},
+  {"setup build with markup", "SetupBuild=2<3\n", {}, "1", "", "SU", false,
+   {"Unusable setup build from server: 2<3 [VORNET SETUPINFO] [0]"}, {}},
+  // A failed download keeps the setup that lay ready before.
+  {"setup failing verification", "SetupBuild=3\n", {{"qorax/setup.exe", "old"},
+   {"qorax/SETUP.VER", "2"}}, "1", "", "SFGFLU", false, {kSetupFailed},
+   {{"qorax/setup.exe", "old"}, {"qorax/SETUP.VER", "2"}}, "FILEINFO <Error>OK</Error><Size>17</Size><CkSum>1</CkSum>"},
+  // The server hears the same requests as for any failed download.
+  {"package folder cannot be made", "SetupBuild=3\n", {{"qorax", "plain"}}, "1", "", "SFFLU", false,
+   {kSetupFailed}, {{"qorax", "plain"}}},
+  // The log drops the second line: its text repeats the one before.
+  {"SETUP.VER cannot be written", "SetupBuild=3\n", {{"qorax/SETUP.VER/x", ""}}, "1", "", "SFGFLU",
+   true, {kSetupOk}, {{"qorax/setup.exe*", kSetup}, {"qorax/SETUP.VER/x", ""}}},
+  // Marker values read back as the server sent them: "&#60;x" must not become "<x".
+  {"new update", "UpdateBuild=&#60;x\nUpdateFile=p.tbz\nUpdateCmd=run <x> & y\n",
+   {{"qorax/updates/.download-Ab12Cd", ""}}, "", "u11", "SUfgf", true, {kUpdateOk},
+   {{"qorax/updates/p.tbz", kArchive}, {"qorax/updates/UPDATE.XML",
+     Marker("&#38;#60;x", "p.tbz", "run &#60;x&#62; &#38; y")}}},
+  {"update equal to the record", "UpdateBuild=u12\nUpdateFile=p.tbz\n", {}, "", "u12", "SU", false, {}, {}},
+  {"update lies ready", "UpdateBuild=u12\nUpdateFile=p.tbz\n", {{"qorax/updates/UPDATE.XML", kMarked}},
+   "", "U12", "SU", false, {}, {{"qorax/updates/UPDATE.XML", kMarked}}},
+  {"update without file name", "UpdateBuild=u12\n", {}, "", "u11", "SU", false, {}, {}},
+  {"complete update, unmarked", "UpdateBuild=u12\nUpdateFile=p.tbz\n", {{"qorax/updates/p.tbz", kArchive}},
+   "", "u11", "SUf", true, {}, {{"qorax/updates/p.tbz", kArchive}, {"qorax/updates/UPDATE.XML", kMarked}}},
+  {"empty UPDATEINFO reply", "", {}, "", "", "SU", false,
+   {"No Data reading UPDATEINFO from server [VORNET] [0]"}, {}, "UPDATEINFO "},
+  {"update error", "UpdateError=No update\n", {}, "", "", "SU", false, {"No update [VORNET UPDATEINFO] [0]"}, {}},
+  {"update build with markup", "UpdateBuild=u\"13\nUpdateFile=p.tbz\n", {}, "", "", "SU", false,
+   {"Unusable update build from server: u\"13 [VORNET UPDATEINFO] [0]"}, {}},
+  {"file name with a path", "UpdateBuild=u13\nUpdateFile=../p.tbz\n", {}, "", "", "SU", false,
+   {"Unusable update file name from server: ../p.tbz [VORNET UPDATEINFO] [0]"}, {}},
+  {"file name like an option", "UpdateBuild=u13\nUpdateFile=-rf\n", {}, "", "", "SU", false,
+   {"Unusable update file name from server: -rf [VORNET UPDATEINFO] [0]"}, {}},
+  {"file named as the marker", "UpdateBuild=u13\nUpdateFile=update.xml\n", {}, "", "", "SU", false,
+   {"Unusable update file name from server: update.xml [VORNET UPDATEINFO] [0]"}, {}},
+  // The update that an older marker names stays whole when a newer download fails.
+  {"update failing verification", "UpdateBuild=u13\nUpdateFile=p.tbz\n", {{"qorax/updates/p.tbz", "old"},
+   {"qorax/updates/UPDATE.XML", kMarked}}, "", "u11", "SUfgfl", false, {kUpdateFailed},
+   {{"qorax/updates/p.tbz", "old"}, {"qorax/updates/UPDATE.XML", kMarked}},
+   "FILEINFO <Error>OK</Error><Size>21</Size><CkSum>7</CkSum>"},
+};
+// clang-format on
+
+TEST_F(DownloadFlow, EachStepAsksFetchesAndMarksAsItMust) {
+  Publish("qorax/setup.exe", kSetup);
+  Publish("qorax/updates/p.tbz", kArchive);
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(Local("qorax"));
+    for (const auto& [name, bytes] : c.before) {
+      testing::WriteFileBytes(Local(name), bytes);
+      if (name.find(".download-") != std::string::npos) testing::MakeOld(Local(name));
+    }
+    Publish("qorax/package.txt", c.info);
+    server_.ClearReplies();
+    const size_t blank = c.reply.find(' ');
+    if (!c.reply.empty()) server_.SetReply(c.reply.substr(0, blank), "", c.reply.substr(blank + 1));
+    server_.ClearRequests();
+    EXPECT_EQ(Run(Record("qorax", c.build, c.update)), c.utility);
+    EXPECT_EQ(Requests(), Asked(c.requests));
+    EXPECT_EQ(LogLines(), c.log);
+    EXPECT_EQ(AllFiles(), c.after);
+  }
+}
+
+// Files from the vendor's server, commands to the configured one; a second pass finds both in
+// place and fetches nothing.
+TEST_F(DownloadFlow, VendorServerGivesTheFilesAndASecondPassFetchesNothing) {
+  settings_.UseLocalServer = false;
+  settings_.VendorServer = server_.address() + "/Vornix";
+  Publish("vornet/package.txt",
+          "SetupBuild=2\nUpdateBuild=u3\nUpdateFile=v&w 1.tbz\nUpdateCmd=x\n");
+  Publish("vornet/setup.exe", "setup");
+  Publish("vornet/updates/v&w 1.tbz", kArchive);
+  EXPECT_TRUE(Run(Record("vornet", "1", "u2")));
+  EXPECT_EQ(
+      Requests(),
+      (Lines{"SETUPINFO vornet", "FILEINFO vornet setup.exe", "GET /Vornix/vornet/setup.exe",
+             "FILEINFO vornet setup.exe", "UPDATEINFO vornet", "FILEINFO vornet updates/v&w 1.tbz",
+             "GET /Vornix/vornet/updates/v&w 1.tbz", "FILEINFO vornet updates/v&w 1.tbz"}));
+  EXPECT_EQ(AllFiles(), (Files{{"vornet/setup.exe*", "setup"},
+                               {"vornet/SETUP.VER", "2"},
+                               {"vornet/updates/v&w 1.tbz", kArchive},
+                               {"vornet/updates/UPDATE.XML", Marker("u3", "v&#38;w 1.tbz", "x")}}));
+  server_.ClearRequests();
+  EXPECT_FALSE(Run(Record("vornet", "1", "u2")));
+  EXPECT_EQ(Requests(), (Lines{"SETUPINFO vornet", "UPDATEINFO vornet"}));
+}
+
+// The checksum agrees with coreutils `sum -s`: a first fold that carries into a second, a 32-bit
+// sum that wraps before the fold (16,843,010 bytes of 255 add up to 2^32 + 254).
+TEST(FileChecksum, AgreesWithCoreutilsSum) {
+  testing::TempDir dir;
+  std::string random(1048579, '\0');
+  std::mt19937 generator(20261206);
+  for (char& c : random) c = static_cast<char>(generator());
+  for (const std::string& bytes :
+       {std::string(), std::string(514, '\xff') + '\x01', random, std::string(16843010, '\xff')}) {
+    testing::WriteFileBytes(dir / "f", bytes);
+    const std::string coreutils =
+        testing::RunProcess({"/usr/bin/env", "sum", "-s", dir / "f"}).output;
+    const auto sum = FileChecksum(dir / "f");
+    ASSERT_TRUE(sum) << bytes.size();
+    EXPECT_EQ(sum->bytes, bytes.size());
+    EXPECT_EQ(std::to_string(sum->checksum), coreutils.substr(0, coreutils.find(' ')))
+        << bytes.size();
+  }
+  EXPECT_FALSE(FileChecksum(dir / "missing"));
+  EXPECT_FALSE(FileChecksum(dir.path()));  // a folder opens but cannot be read
+}
+
+// With an UpdateKey, the service takes a file only with the publisher's signature, made here by
+// the build's vornix-publish over a repository in the reference server's layout.
+const std::string kPlainMarker = Marker("u12", "p.tbz", "run it");
+// The same size and the same 16-bit sum as the original: two bytes swapped.
+std::string Swapped(std::string bytes) {
+  std::swap(bytes[0], bytes[1]);
+  return bytes;
+}
+
+class SignedDownload : public DownloadFlow {
+ protected:
+  void SetUp() override {
+    DownloadFlow::SetUp();
+    settings_.UpdateKey = testing::PublisherKeygen(keys_ / "publisher.key");
+    ASSERT_FALSE(settings_.UpdateKey.empty());
+  }
+  // A setup and an update of qorax, signed.
+  void PublishSigned() {
+    Publish("qorax/package.txt",
+            "SetupBuild=7\nUpdateBuild=u12\nUpdateFile=p.tbz\nUpdateCmd=run it\n");
+    Publish("qorax/setup.exe", kSetup);
+    Publish("qorax/updates/p.tbz", kArchive);
+    ASSERT_TRUE(testing::PublisherSign(keys_ / "publisher.key", repo_.path()));
+  }
+  std::string Signature(const std::string& key) const {
+    return testing::PackageInfoValue(repo_ / "qorax/package.txt", key);
+  }
+  void EditInfo(const std::string& from, const std::string& to) {
+    std::string info = testing::ReadFileBytes(repo_ / "qorax/package.txt");
+    Publish("qorax/package.txt", info.replace(info.find(from), from.size(), to));
+  }
+  // The files of the signed setup and update that are in place.
+  Files InPlace(bool setup, bool update) const {
+    Files files;
+    if (setup) {
+      files = {{"qorax/setup.exe*", kSetup},
+               {"qorax/SETUP.VER", "7"},
+               {"qorax/SETUP.SIG", Signature("SetupSignature")}};
+    }
+    if (update) {
+      files["qorax/updates/p.tbz"] = kArchive;
+      files["qorax/updates/UPDATE.XML"] =
+          kPlainMarker + "<Signature>" + Signature("UpdateSignature") + "</Signature>\r\n";
+    }
+    return files;
+  }
+  testing::TempDir keys_;
+};
+
+TEST_F(SignedDownload, SignedSetupAndUpdateArePutInPlaceWithTheirSignatures) {
+  PublishSigned();
+  // Without a key the signatures are not looked at, and the markers are as they always were.
+  const std::string key = settings_.UpdateKey;
+  settings_.UpdateKey.clear();
+  EXPECT_TRUE(Run(Record("qorax", "6", "u11")));
+  EXPECT_EQ(AllFiles(), (Files{{"qorax/setup.exe*", kSetup},
+                               {"qorax/SETUP.VER", "7"},
+                               {"qorax/updates/p.tbz", kArchive},
+                               {"qorax/updates/UPDATE.XML", kPlainMarker}}));
+
+  // With the key, markers without signatures do not stand for the signed packages: the files
+  // in place are checked again, and one the signature does not cover is fetched again.
+  settings_.UpdateKey = key;
+  testing::WriteFileBytes(Local("qorax/updates/p.tbz"), Swapped(kArchive));
+  server_.ClearRequests();
+  EXPECT_TRUE(Run(Record("qorax", "6", "u11")));
+  EXPECT_EQ(Requests(), Asked("SFUfgf"));
+  EXPECT_EQ(AllFiles(), InPlace(true, true));
+
+  // Both lie ready with their signatures: the next pass fetches nothing.
+  server_.ClearRequests();
+  EXPECT_FALSE(Run(Record("qorax", "6", "u11")));
+  EXPECT_EQ(Requests(), Asked("SU"));
+}
+
+TEST_F(SignedDownload, WhatTheSignatureDoesNotCoverIsRefused) {
+  const std::pair<const char*, std::function<void()>> cases[] = {
+      {"setup file swapped", [&] { Publish("qorax/setup.exe", Swapped(kSetup)); }},
+      {"update file swapped", [&] { Publish("qorax/updates/p.tbz", Swapped(kArchive)); }},
+      {"command changed", [&] { EditInfo("run it", "run this"); }},
+      {"build changed", [&] { EditInfo("UpdateBuild=u12", "UpdateBuild=u13"); }},
+      {"no signature", [&] { EditInfo("UpdateSignature=", "#"); }},
+      {"the setup's signature",
+       [&] { EditInfo(Signature("UpdateSignature"), Signature("SetupSignature")); }},
+      {"another key's signature",  // on the update
+       [&] {
+         const std::string setupSignature = Signature("SetupSignature"),
+                           other = keys_ / "other.key";
+         ASSERT_FALSE(testing::PublisherKeygen(other).empty());
+         chmod(other.c_str(), 0640);  // the publisher refuses a key others may read
+         EXPECT_FALSE(testing::PublisherSign(other, repo_.path()));
+         chmod(other.c_str(), 0600);
+         ASSERT_TRUE(testing::PublisherSign(other, repo_.path()));
+         EditInfo(Signature("SetupSignature"), setupSignature);
+       }},
+  };
+  for (const auto& [what, change] : cases) {
+    SCOPED_TRACE(what);
+    std::filesystem::remove_all(Local("qorax"));
+    PublishSigned();
+    change();
+    server_.ClearRequests();
+    const bool setup = what == cases[0].first;
+    Run(Record("qorax", "6", "u11"));
+    EXPECT_EQ(LogLines(),
+              (setup ? Lines{kSetupFailed, kUpdateOk} : Lines{kSetupOk, kUpdateFailed}));
+    EXPECT_EQ(Requests(), Asked(setup ? "SFGFLUfgf" : "SFGFUfgfl"));
+    EXPECT_EQ(AllFiles(), InPlace(!setup, setup)) << "nothing else is left behind";
+  }
+}
+
+TEST_F(SignedDownload, UnusableKeyTakesNothing) {
+  PublishSigned();
+  // Not base64, too short, the padding left out, 31 bytes.
+  for (const std::string& key : {std::string("not base64!"), std::string("AAAA"),
+                                 std::string("ABEiM0RVZneImaq7zN3u/wARIjNEVWZ3iJmqu8zd7v8"),
+                                 EncodeBase64(std::string(31, 'k'))}) {
+    settings_.UpdateKey = key;
+    EXPECT_FALSE(Run(Record("qorax", "6", "u11"))) << key;
+    EXPECT_EQ(LogLines(), Lines{std::string(kUnusableUpdateKey) + " [0]"});
+  }
+  EXPECT_EQ(Requests(), Lines{});
+  EXPECT_EQ(AllFiles(), Files{});
+}
+
+}  // namespace
+}  // namespace vornix
