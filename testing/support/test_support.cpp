@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <grp.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -176,57 +175,13 @@ ProcessResult RunProcess(const std::vector<std::string>& argv,
                          const std::map<std::string, std::string>& env, const std::string& workdir,
                          std::chrono::milliseconds limit) {
   ProcessResult result;
-  int out[2];
-  if (pipe2(out, O_CLOEXEC) != 0) return result;
-  const pid_t pid = fork();
-  if (pid == 0) {
-    dup2(out[1], 1);
-    dup2(out[1], 2);
-    setpgid(0, 0);
-    SetEnvironment(env);
-    if (!workdir.empty() && chdir(workdir.c_str()) != 0) _exit(126);
-    std::vector<char*> args;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    execv(args[0], args.data());
-    _exit(127);
-  }
-  close(out[1]);
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  bool open = true;
-  int status = 0;
-  while (true) {
-    if (open) {
-      pollfd p{out[0], POLLIN, 0};
-      if (poll(&p, 1, 20) > 0) {
-        char buf[4096];
-        const ssize_t n = read(out[0], buf, sizeof buf);
-        if (n > 0)
-          result.output.append(buf, static_cast<size_t>(n));
-        else
-          open = false;
-      }
-    } else {
-      SleepMs(10);
-    }
-    const pid_t done = waitpid(pid, &status, WNOHANG);
-    if (done == pid) {
-      result.finished = true;
-      break;
-    }
-    if (std::chrono::steady_clock::now() >= deadline) {
-      kill(-pid, SIGKILL);
-      waitpid(pid, &status, 0);
-      break;
-    }
-  }
-  // Whatever is still buffered in the pipe.
-  char buf[4096];
-  fcntl(out[0], F_SETFL, O_NONBLOCK);
-  ssize_t n;
-  while ((n = read(out[0], buf, sizeof buf)) > 0) result.output.append(buf, static_cast<size_t>(n));
-  close(out[0]);
-  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  TempDir output;
+  BackgroundProcess process(argv, env, workdir, output / "output");
+  if (!process.Start()) return result;
+  result.finished = process.WaitExit(limit).has_value();
+  process.Kill();  // at the time limit
+  result.exitCode = process.WaitExit(std::chrono::milliseconds(0)).value_or(-1);
+  result.output = ReadFileBytes(output / "output");
   return result;
 }
 
