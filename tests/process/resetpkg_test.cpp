@@ -8,7 +8,6 @@
 namespace vornix::testing {
 namespace {
 
-// Records named qorax with the given builds, in the catalogue's layout.
 std::string Catalogue(const std::vector<std::string>& builds) {
   std::string text = "<WinApps>\r\n";
   for (const std::string& b : builds)

@@ -109,11 +109,13 @@ INSTANTIATE_TEST_SUITE_P(
         Rule{"alpha^s2", "alpha", "'Alpha:setup ", "", "ok"},
         Rule{"alpha^S2 vornet^-", "alpha", "'Vornet:idle 'Alpha:idle ", "", "ok"},
         Rule{"alpha^", "ALL", "'Alpha:idle ", "", "cancel"},
-        // Restarts: in an "ALL" run only the service and qorax; after the service's setup only it.
+        // Restarts: in an "ALL" run only the service and qorax; after the service's setup only it;
+        // when no copy of the utility can be made, the service's update is applied in place.
         Rule{"vornet qorax alpha", "ALL quiet restart", "'Vornet:idle 'Qorax:idle 'Alpha:idle ",
              "vornet qorax ", "cancel"},
         Rule{"alpha", "alpha restart", "'Alpha:idle ", "alpha ", "ok"},
-        Rule{"vornet^ qorax", "qorax restart", "'Vornet:setup 'Qorax:idle ", "vornet ", "cancel"}));
+        Rule{"vornet^ qorax", "qorax restart", "'Vornet:setup 'Qorax:idle ", "vornet ", "cancel"},
+        Rule{"vornet*", "vornet restart", "'Vornet:updated ", "vornet ", "ok"}));
 
 TEST_F(PassTest, WaitsForThePassLockAndRewritesTheCatalogueInItsLayout) {
   AddPackage("alpha");
