@@ -1,15 +1,11 @@
 #!/usr/bin/env bash
-# The road of an update through each install, on real processes, against the reference server
-# on 127.0.0.1: the service registers, checks and downloads an update of itself and one of the
-# package atlas; the utility stops it, hands over to its copy VornixUpdate1, which applies both
-# and starts the service again.
-#   installed_road_test.sh user <build dir>     as uid 65534 with a home of its own:
-#     a service in a program folder it cannot write says so; scripts/install --user; the
-#     service started as the autostart entry says; nothing of that user's outside its home and
-#     the package; installed again over the running service; uninstalled
-#   installed_road_test.sh machine <build dir>  as root: the built .deb installed with dpkg,
-#     the unit checked, its ExecStart run as the unit runs it; the package's files untouched;
-#     purged again
+# The road of an update through each install against the reference server on loopback (the
+# service downloads updates of itself and atlas, the utility hands over to its copy):
+#   installed_road_test.sh user <build dir>     as uid 65534: a service that cannot write its
+#     program folder says so; scripts/install --user, the service started as the autostart
+#     entry says, nothing written outside the user's folders; --uninstall
+#   installed_road_test.sh machine <build dir>  the built .deb (its programs, no autostart
+#     entry), its unit's ExecStart run as the unit runs it, its files untouched; purged
 # Exits 77 (skipped) without root, or when vornix is installed on this machine already.
 set -euo pipefail
 mode=$1
@@ -18,16 +14,14 @@ src=$(cd "$(dirname "$0")/../.." && pwd)
 fail() { echo "FAIL: $*" >&2; exit 1; }
 skip() { echo "SKIP: $*"; exit 77; }
 [[ $(id -u) == 0 ]] || skip "needs root, to become another user or to install the package"
-if [[ $mode == machine ]] && { dpkg-query -W vornix >/dev/null 2>&1 || [[ -e /var/lib/vornix ]]; }; then
+[[ $mode != machine ]] || ! { dpkg-query -W vornix >/dev/null 2>&1 || [[ -e /var/lib/vornix ]]; } ||
   skip "vornix is installed on this machine"
-fi
 
 scratch=$(mktemp -d)
 chmod 755 "$scratch"
 apps=$scratch/apps mark="#vornix-test: VornixUpdate 2.0.0.5"
-root='' program='' installed=no server_pid=''
-# The sanitizers' settings reach the programs; the suppressions file is copied where any user
-# can read it.
+root='' program='' installed=no server_pid='' last=''
+# The sanitizers' settings reach the programs, with the suppressions where any user reads them.
 san=()
 for v in ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS; do [[ -z ${!v:-} ]] || san+=("$v=${!v}"); done
 if [[ ${LSAN_OPTIONS:-} =~ suppressions=([^:]+) ]]; then
@@ -36,10 +30,7 @@ if [[ ${LSAN_OPTIONS:-} =~ suppressions=([^:]+) ]]; then
 fi
 running_from() { # pids of the programs whose file lies below $1
   local exe
-  for exe in /proc/[0-9]*/exe; do
-    [[ $(readlink "$exe" 2>/dev/null) == "$1"/* ]] && basename "$(dirname "$exe")"
-  done
-  return 0
+  for exe in /proc/[0-9]*/exe; do [[ $(readlink "$exe" 2>/dev/null) != "$1"/* ]] || basename "${exe%/exe}"; done
 }
 cleanup() {
   local pids
@@ -51,39 +42,34 @@ cleanup() {
 trap cleanup EXIT
 wait_for() { # seconds, command...
   local end=$((SECONDS + $1))
-  shift
-  until "$@"; do
-    ((SECONDS < end)) || return 1
-    sleep 0.2
-  done
+  until "${@:2}"; do ((SECONDS < end)) && sleep 0.2 || return 1; done
 }
 send() { VORNIX_SYSTEM_ROOT=$root "$build/testing-bin/vornix-send-command" "Vornix Update Service" "$@" >/dev/null 2>&1; }
 answers() { send 0 2000; }
 record() { tr -d '\r' <"$root/windows/WinApps.XML" | sed -n "/<Name>$1</,/<\/Package>/p"; }
-utility_running() { running_from "$program" | xargs -r -I{} readlink /proc/{}/exe | grep -q /VornixUpdate; }
-updated() { record vornet | grep -qF "<Update>2.0.0.5<" && record atlas | grep -qF "<Update>2<" && ! utility_running; }
+updated() { # both updates recorded, and no utility runs any more
+  record vornet | grep -qF "<Update>2.0.0.5<" && record atlas | grep -qF "<Update>2<" &&
+    ! running_from "$program" | xargs -r -I{} readlink /proc/{}/exe | grep -q /VornixUpdate
+}
 
 # vornet: an update carrying a new VornixUpdate, told apart by its last line; atlas: an update
-# with a command. Archives made with the real tar and bzip2.
+# with a command.
 repo=$scratch/repository
 mkdir -p "$repo/vornet/updates" "$repo/atlas/updates" "$apps/atlas"
 printf '#!/bin/sh\n' >"$apps/atlas/atlas"
-chmod 755 "$apps/atlas/atlas"
 { cat "$build/bin/VornixUpdate"; echo "$mark"; } >"$scratch/VornixUpdate"
-chmod 755 "$scratch/VornixUpdate"
+chmod 755 "$apps/atlas/atlas" "$scratch/VornixUpdate"
 echo "atlas 2" >"$scratch/notes.txt"
 tar -cjf "$repo/vornet/updates/vornix-2.0.0.5.tar.bz2" -C "$scratch" VornixUpdate
 tar -cjf "$repo/atlas/updates/atlas-2.tar.bz2" -C "$scratch" notes.txt
 printf 'UpdateBuild=2.0.0.5\nUpdateFile=vornix-2.0.0.5.tar.bz2\n' >"$repo/vornet/package.txt"
 printf 'UpdateBuild=2\nUpdateFile=atlas-2.tar.bz2\nUpdateCmd=cp notes.txt CHANGES.txt\n' >"$repo/atlas/package.txt"
 "$build/testing-bin/vornix-reference-server" --repository "$repo" >"$scratch/server.out" 2>&1 &
-server_pid=$!
-disown
+server_pid=$! && disown
 wait_for 10 grep -qs "listening on" "$scratch/server.out" || fail "no reference server"
 server=$(sed -n 's/^listening on //p' "$scratch/server.out")
 
-# Settings first (the server on loopback), and a catalogue that holds atlas.
-write_settings() {
+write_settings() { # the server on loopback, and a catalogue that holds atlas
   local key="$root/registry/HKEY_LOCAL_MACHINE/SOFTWARE/Arvel Systems/Vornix"
   mkdir -p "$key" "$root/windows"
   printf '"UrlOut"="%s"\n"DefaultServer"=dword:00000001\n' "$server" >"$key/Settings.reg"
@@ -97,11 +83,10 @@ start_in() {
   local -n who=$1
   # shellcheck disable=SC2016 # expanded by that shell
   setsid "${who[@]}" sh -c 'cd "$1" && shift && exec "$@"' sh "${@:2}" >>"$scratch/service.out" 2>&1 &
-  disown
+  last=$! && disown
 }
 
-# The service runs in $program; $1 is the uid it must run as.
-road() {
+road() { # the service runs in $program as uid $1
   wait_for 30 answers || fail "the service did not come up: $(cat "$scratch/service.out")"
   record vornet | grep -qF "<Path>$program</Path>" || fail "the service did not register itself"
   send 1015 || fail "no answer to Update Now"
@@ -134,7 +119,7 @@ user_road() {
   wait_for 30 grep -qsF "Vornix cannot write its program folder $scratch/build/bin/: Permission denied" \
     "$scratch/service.out" || fail "an unwritable program folder was not reported: $(cat "$scratch/service.out")"
   send 57602 || fail "the first service did not answer"
-  wait_for 15 bash -c "! kill -0 $! 2>/dev/null" || fail "the first service did not end"
+  wait_for 15 bash -c "! kill -0 $last 2>/dev/null" || fail "the first service did not end"
 
   "${as[@]}" "$scratch/src/scripts/install" --user --build "$scratch/build" >/dev/null || fail "install"
   local entry=$home/.config/autostart/vornix.desktop exec
@@ -147,11 +132,6 @@ user_road() {
     grep -vF -e "$home" -e "$apps" -e "$scratch/run" || true)
   [[ -z $stray ]] || fail "written outside the user's folders: $stray"
 
-  local before
-  before=$(running_from "$program")
-  "${as[@]}" "$scratch/src/scripts/install" --user --build "$scratch/build" >/dev/null || fail "install again"
-  wait_for 30 answers || fail "installing again did not start the service again"
-  [[ -n $before && $(running_from "$program") != "$before" ]] || fail "the running service was not replaced"
   "${as[@]}" "$scratch/src/scripts/install" --user --uninstall >/dev/null || fail "uninstall"
   [[ ! -e $program && ! -e $entry && -f $root/windows/WinApps.XML ]] || fail "uninstall: $(find "$home")"
   ! answers || fail "the service runs on after the uninstall"
@@ -163,10 +143,11 @@ machine_road() {
   dpkg -i "$scratch"/deb/vornix_*.deb >/dev/null || fail "dpkg -i"
   local unit out
   unit=$(dpkg -L vornix | grep '/vornix\.service$')
-  if command -v systemd-analyze >/dev/null; then
-    out=$(systemd-analyze verify "$unit" 2>&1) || true
-    [[ -z $out ]] || fail "systemd-analyze verify: $out"
-  fi
+  [[ $(dpkg -L vornix | grep -cE '/lib/vornix/(Vornix|VornixUpdate|VornixResetPkg|vornix-publish)$') == 4 ]] ||
+    fail "programs missing: $(dpkg -L vornix)"
+  ! dpkg -L vornix | grep -q autostart || fail "a log-in would start a second service"
+  out=$(! command -v systemd-analyze >/dev/null || systemd-analyze verify "$unit" 2>&1) || true
+  [[ -z $out ]] || fail "systemd-analyze verify: $out"
   key() { sed -n "s/^$1=//p" "$unit"; }
   root=/var/lib/$(key StateDirectory) program=/var/lib/$(key StateDirectory)/program
   mkdir -p "$root"

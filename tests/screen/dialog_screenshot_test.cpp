@@ -1,12 +1,8 @@
 // The dialog during a pass on a real X server (Xvfb): a screenshot kept as a test artefact.
-#include <gtest/gtest.h>
-
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QImage>
 #include <QScreen>
 #include <QSet>
-#include <filesystem>
 
 #include "tests/utility/pass_fixture.h"
 #include "updater/ui/update_dlg.h"
@@ -25,24 +21,18 @@ class PhotographedDlg : public CUpdateDlg {
     screen = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
     shot = screen.copy(QRect(mapToGlobal(QPoint(0, 0)), size()));
   }
-  QImage shot;
-  QImage screen;
+  QImage shot, screen;
 };
 
 class DialogScreenshotTest : public PassTest {};
 
 TEST_F(DialogScreenshotTest, DialogDuringAPass) {
   if (QGuiApplication::platformName() != "xcb")
-    GTEST_SKIP() << "no X display (platform " << QGuiApplication::platformName().toStdString()
-                 << "): run under xvfb-run for the screenshot";
-  AddPackage({"alpha", "Alpha Office Suite", "", "A1"});
-  WriteScript("alpha", "A2", "a.txt", "sleep 1");
-  WriteFileBytes(programFolder / "alpha/updates/a.txt", "a");
+    GTEST_SKIP() << "no X display: run under xvfb-run for the screenshot";
+  AddPackage("alpha", "", "A1").Desc.assign("Alpha Office Suite");
+  WriteScript("alpha", "A2", "a.tar", "sleep 1", true);
   SaveCatalogueFile();
-  RunOptions o;
-  o.m_selector = "alpha";
-  o.hasSelector = true;
-  PhotographedDlg dlg(o, RecordingHooks());
+  PhotographedDlg dlg(ParseCommandLine("VornixUpdate alpha"), RecordingHooks());
   dlg.move(20, 20);
   dlg.show();
   QElapsedTimer clock;
@@ -55,12 +45,10 @@ TEST_F(DialogScreenshotTest, DialogDuringAPass) {
   for (int y = 0; y < dlg.shot.height(); ++y)
     for (int x = 0; x < dlg.shot.width(); ++x) colours.insert(dlg.shot.pixel(x, y));
   EXPECT_GT(colours.size(), 4);
-
   const std::string folder = ArtefactFolder();
   std::filesystem::create_directories(folder);
   EXPECT_TRUE(dlg.screen.save(QString::fromStdString(folder + "/updater_dialog_during_pass.png")));
   EXPECT_TRUE(dlg.shot.save(QString::fromStdString(folder + "/updater_dialog_only.png")));
-  std::printf("screenshot: %s/updater_dialog_during_pass.png\n", folder.c_str());
 }
 
 }  // namespace

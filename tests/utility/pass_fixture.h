@@ -1,75 +1,112 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
-#include <string>
-#include <vector>
+#include <filesystem>
+#include <sstream>
 
-#include "common/catalogue.h"
+#include "common/activity_log.h"
+#include "common/package_markers.h"
+#include "platform/process.h"
 #include "testing/support/test_support.h"
 #include "updater/core/package_pass.h"
+#include "updater/core/run_flags.h"
 
 namespace vornix::testing {
 
-// Records the progress operations in order: "status:<text>", "ok", "cancel".
-class RecordingFront : public ProgressFront {
- public:
+using Lines = std::vector<std::string>;
+using namespace std::chrono_literals;
+
+// A program folder (the current folder while a test runs) with the bzip2 and gtar links and the
+// log, and a system root. All a pass shows, waits, reports and asks goes to `events` in order:
+// "status:<text>", "ok", "cancel", "sleep <ms>", "shutdown", "logmsg <log lines then>:<text>".
+class PassTest : public ::testing::Test, public ProgressFront {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(ChangeFolder(programFolder.path()));
+    ASSERT_EQ(symlink("/usr/bin/bzip2", "bzip2") | symlink("/usr/bin/tar", "gtar"), 0);
+    ProcessLog().SetFileNames(kUpdaterLogNames);
+    ProcessLog().OpenLogIn(programFolder.path() + "/");
+    // The log drops a line that repeats the one before, across tests too: begin afresh.
+    WriteLogLine(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove(ProcessLog().LogPath());
+    ResetRunFlags();
+  }
+  void TearDown() override { ChangeFolder(savedFolder); }
   void ShowStatus(const std::string& text) override { events.push_back("status:" + text); }
   void EnableOk() override { events.push_back("ok"); }
   void EndAsCancel() override { events.push_back("cancel"); }
 
-  std::vector<std::string> Statuses() const;
-  bool Cancelled() const;
-  std::vector<std::string> events;
-};
-
-struct PackageSpec {
-  std::string name;
-  std::string desc;
-  std::string build;
-  std::string update;
-};
-
-// A program folder of its own (the current folder while a test runs) with the bzip2 and gtar
-// links, a system root, and the utility's log in the program folder. The pass's waits,
-// reports and shutdown requests are recorded in one list of events, in order, with the
-// number of log lines there were at the time.
-class PassTest : public ::testing::Test {
- protected:
-  void SetUp() override;
-  void TearDown() override;
-
-  // Adds a record whose Path is <program folder>/apps/<name> (made) and Key "run.sh", a
-  // program that appends "started" to <Path>/started.txt.
-  PackageRecord& AddPackage(const PackageSpec& spec);
-  void SaveCatalogueFile();
-  PackageCatalogue LoadCatalogueFile() const;
-  std::string AppFolder(const std::string& name) const;
-
+  // Desc is the name with a capital; Path, <program folder>/my apps/<name>, holds a blank; the
+  // program "run.sh" there makes started.txt beside it.
+  PackageRecord& AddPackage(const std::string& name, const std::string& build = "",
+                            const std::string& update = "") {
+    PackageRecord& r = catalogue.records[catalogue.count++];
+    r.Name.assign(name), r.Build.assign(build), r.Update.assign(update), r.Key.assign("run.sh");
+    r.Desc.assign(static_cast<char>(std::toupper(name[0])) + name.substr(1));
+    r.Path.assign(AppFolder(name));
+    std::filesystem::create_directories(AppFolder(name));
+    WriteProgram(AppFolder(name) + "/run.sh", "echo >> \"$(dirname \"$0\")/started.txt\"");
+    return r;
+  }
+  std::string AppFolder(const std::string& name) { return programFolder / ("my apps/" + name); }
+  void SaveCatalogueFile() { ASSERT_TRUE(SaveCatalogue(root.Catalogue(), catalogue)); }
+  PackageCatalogue LoadCatalogueFile() {
+    PackageCatalogue c;
+    LoadCatalogue(root.Catalogue(), c);
+    return c;
+  }
+  void WriteProgram(const std::string& path, const std::string& script) {
+    WriteFileBytes(path, "#!/bin/sh\n" + script + "\n");
+    chmod(path.c_str(), 0755);
+  }
+  // <name>/updates/UPDATE.XML, and with `archive` the update file: new.txt archived by the real
+  // tar (and bzip2 when the name ends in ".bz2").
   void WriteScript(const std::string& name, const std::string& build, const std::string& file,
-                   const std::string& command);
-  void WriteSetup(const std::string& name, const std::string& build, bool runnable = true);
-  // A tar archive of the given files (name and text), made by the real tar, in
-  // <name>/updates/<archive>; compressed with the real bzip2 when the name ends in ".bz2".
-  void MakeArchive(const std::string& name, const std::string& archive,
-                   const std::vector<std::pair<std::string, std::string>>& files);
+                   const std::string& command, bool archive = false) {
+    std::filesystem::create_directories(name + "/updates");
+    ASSERT_TRUE(WriteUpdateXml(name + "/updates/UPDATE.XML", {build, file, command}));
+    ASSERT_TRUE(!archive || MakeArchive(name + "/updates/" + file, {{"new.txt", "n"}}));
+  }
+  // SETUP.VER, and when `runnable` a setup.exe that makes <name>/setup-ran (by an absolute name:
+  // it runs detached, maybe after the test left the folder).
+  void WriteSetup(const std::string& name, const std::string& build, bool runnable = true) {
+    std::filesystem::create_directories(name);
+    ASSERT_TRUE(WriteSetupVer(name + "/SETUP.VER", build));
+    if (runnable)
+      WriteProgram(name + "/setup.exe", "touch " + ShellQuote(programFolder / name) + "/setup-ran");
+  }
 
-  PassHooks RecordingHooks();
-  PackagePass MakePass(const std::string& selector, bool quiet = false, bool restart = false,
-                       bool appStart = false);
-  void RunPass(const std::string& selector, bool quiet = false, bool restart = false);
+  PassHooks RecordingHooks() {
+    return {
+        [this](int ms) { events.push_back("sleep " + std::to_string(ms)); },
+        [this] { events.push_back("shutdown"); },
+        [this](std::string_view text) {
+          events.push_back("logmsg " + std::to_string(LogLines().size()) + ":" + std::string(text));
+        },
+        [this] { return moduleFile; }};
+  }
+  // A pass as the utility's command line "VornixUpdate <words>" asks for it.
+  PackagePass MakePass(const std::string& words) {
+    return PackagePass(*this, ParseCommandLine("VornixUpdate " + words), RecordingHooks());
+  }
+  Lines LogLines() const {  // without time stamps and CR
+    Lines lines;
+    std::istringstream in(ReadFileBytes(ProcessLog().LogPath()));
+    for (std::string line; std::getline(in, line);)
+      lines.push_back(line.substr(line.find(" - ") + 3));
+    for (std::string& line : lines) line.pop_back();
+    return lines;
+  }
 
-  std::vector<std::string> LogLines() const;  // without time stamps
-  // How often the package's program was started; waits for `atLeast` starts.
-  int StartCount(const std::string& name, int atLeast = 0) const;
-
+  std::string savedFolder = CurrentFolder();
   ScopedSystemRoot root;
   TempDir programFolder;
-  RecordingFront front;
   PackageCatalogue catalogue;
-  std::vector<std::string> events;  // "sleep <ms>", "shutdown", "logmsg <n>:<text>"
-  std::string moduleFile;
-  std::string savedFolder;
+  Lines events;
+  std::string moduleFile = programFolder / "VornixUpdate";
 };
 
 }  // namespace vornix::testing

@@ -1,0 +1,382 @@
+// The utility's command line, package pass, setups, update scripts and signature checks.
+#include "common/identity.h"
+#include "platform/named_mutex.h"
+#include "platform/registry.h"
+#include "platform/window_link.h"
+#include "tests/utility/pass_fixture.h"
+
+namespace vornix::testing {
+namespace {
+
+constexpr auto npos = std::string::npos;
+
+// The option words are cut out wherever they stand, and the last word left is the selector.
+TEST(CommandLine, OptionWordsAndTheSelector) {
+  const std::pair<Lines, std::string> cases[] = {
+      {{"/opt/vornix/VornixUpdate"}, "none"},
+      {{"/opt/Arvel Apps/VornixUpdate"}, "[Apps/VornixUpdate\"]"},  // the path arrives quoted
+      {{"/opt/vornix/VornixUpdate", "ALL", "quiet", "restart"}, "[ALL] quiet restart"},
+      {{"VornixUpdate", "quiet", "qorax"}, "[qorax] quiet"},
+      {{"VornixUpdate", "appstart", "vornet"}, "[vornet] appstart"},
+      {{"VornixUpdate", "ALL", "QUIET"}, "[QUIET]"},
+      {{"VornixUpdate", "qorax", "all"}, "[all]"},
+      {{"VornixUpdate", "restart", "qorax", "restart"}, "[qorax] restart"},  // each one cut
+      {{"VornixUpdate", "quiet"}, "none quiet"},  // the last blank went with "quiet"
+      {{"VornixUpdate", "prerestartquiet"}, "[pre] quiet restart"}};
+  for (const auto& [words, expected] : cases) {
+    const RunOptions o = ParseCommandLine(JoinCommandLine(words));
+    EXPECT_EQ((o.hasSelector ? "[" + o.m_selector + "]" : "none") + (o.m_quiet ? " quiet" : "") +
+                  (o.m_restart ? " restart" : "") + (o.m_appStart ? " appstart" : ""),
+              expected);
+  }
+}
+
+// One pass over packages "<name>[^<build>][*|!]": "^" a setup S2 ready for a record of the build
+// given ("-" none, S1 when not given), "*" an update ready, "!" one whose file is missing.
+struct Rule {
+  const char *packages, *words;  // the command line after the program
+  const char* outcomes;          // each package processed, in order, with its last status
+  const char *started, *last;    // the programs started (restart or OK); "cancel" or the last step
+};
+class PassRules : public PassTest, public ::testing::WithParamInterface<Rule> {};
+
+TEST_P(PassRules, SelectRestartAndClose) {
+  std::istringstream in(GetParam().packages);
+  for (std::string word; in >> word;) {
+    const size_t caret = word.find('^'), end = word.find_first_of("*!");
+    const std::string name = word.substr(0, std::min(caret, end));
+    const std::string build = word.substr(caret + 1, end - caret - 1);
+    AddPackage(name, caret == npos || build == "-" ? "" : build.empty() ? "S1" : build, "U1");
+    if (caret != npos) WriteSetup(name, "S2");
+    if (end != npos) WriteScript(name, "U2", "u", "", word[end] == '*');
+  }
+  if (catalogue.count > 0) SaveCatalogueFile();
+  PackagePass pass = MakePass(GetParam().words);
+  pass.RunPackagePass();
+  pass.OnOk();
+  std::string outcomes;
+  for (const std::string& s : events) {
+    const size_t quote = s.find('\'');
+    if (s.rfind("status:Updating", 0) == 0)
+      outcomes += s.substr(quote, s.find('\'', quote + 1) - quote);
+    if (s.rfind("status:", 0) != 0 || s.rfind("status:Updating", 0) == 0) continue;
+    outcomes.erase(std::min(outcomes.size(), outcomes.find(':', outcomes.rfind('\''))));
+    outcomes += s.find("not need") != npos       ? ":idle "
+                : s.find("successfully") != npos ? ":updated "
+                : s.find("update error") != npos ? ":error "
+                                                 : ":setup ";
+  }
+  EXPECT_EQ(outcomes, GetParam().outcomes);
+  const bool cancelled = std::count(events.begin(), events.end(), "cancel") > 0;
+  EXPECT_EQ(cancelled ? "cancel" : events.empty() ? "" : events.back(), GetParam().last);
+  // Written back after every pass that read it, with Update only where an update was applied.
+  ASSERT_EQ(PathExists(root.Catalogue()), catalogue.count > 0);
+  const PackageCatalogue after = LoadCatalogueFile();
+  for (int i = 0; i < catalogue.count; ++i) {
+    const bool updated = outcomes.find("'" + after.records[i].Desc.str() + ":updated") != npos;
+    EXPECT_EQ(after.records[i].Update.view(), updated ? "U2" : "U1");
+    EXPECT_EQ(after.records[i].Build.view(), catalogue.records[i].Build.view()) << "never written";
+  }
+  auto started = [&] {
+    std::string names;
+    for (const std::string name : {"vornet", "qorax", "alpha"})
+      names += PathExists(AppFolder(name) + "/started.txt") ? name + " " : "";
+    return names;
+  };
+  WaitFor([&] { return started() == GetParam().started; }, 5s);
+  SleepMs(200);  // started programs run detached: a moment for one that should not start
+  EXPECT_EQ(started(), GetParam().started);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pass, PassRules,
+    ::testing::Values(
+        // The service's package first and once, then the selected ones in the table's order.
+        Rule{"alpha vornet beta", "all", "'Vornet:idle 'Alpha:idle 'Beta:idle ", "", "cancel"},
+        Rule{"vornet alpha", "vornet", "'Vornet:idle ", "", "ok"},
+        Rule{"vornet ALPHA alpha", "alpha", "'Vornet:idle 'Alpha:idle ", "", "ok"},
+        Rule{"vornet alpha vornet", "none", "'Vornet:idle 'Vornet:idle ", "", "ok"},
+        Rule{"", "alpha", "", "", ""},
+        // An "ALL" run closes unless it changed something, a quiet one always.
+        Rule{"alpha* beta!", "ALL", "'Alpha:updated 'Beta:error ", "", "ok"},
+        Rule{"beta!", "ALL", "'Beta:error ", "", "cancel"},
+        Rule{"alpha*", "alpha quiet", "'Alpha:updated ", "", "cancel"},
+        // OK with "appstart" starts the program just updated, and nothing else.
+        Rule{"alpha*", "alpha appstart", "'Alpha:updated ", "alpha ", "ok"},
+        // A setup starts for a new build (with case) of a record with a build, in place of the
+        // update; an "ALL" run starts none but the service's.
+        Rule{"alpha^*", "alpha", "'Alpha:setup ", "", "ok"},
+        Rule{"alpha^s2", "alpha", "'Alpha:setup ", "", "ok"},
+        Rule{"alpha^S2 vornet^-", "alpha", "'Vornet:idle 'Alpha:idle ", "", "ok"},
+        Rule{"alpha^", "ALL", "'Alpha:idle ", "", "cancel"},
+        // Restarts: in an "ALL" run only the service and qorax; after the service's setup only it;
+        // when no copy of the utility can be made, the service's update is applied in place.
+        Rule{"vornet qorax alpha", "ALL quiet restart", "'Vornet:idle 'Qorax:idle 'Alpha:idle ",
+             "vornet qorax ", "cancel"},
+        Rule{"alpha", "alpha restart", "'Alpha:idle ", "alpha ", "ok"},
+        Rule{"vornet^ qorax", "qorax restart", "'Vornet:setup 'Qorax:idle ", "vornet ", "cancel"},
+        Rule{"vornet*", "vornet restart", "'Vornet:updated ", "vornet ", "ok"}));
+
+TEST_F(PassTest, WaitsForThePassLockAndRewritesTheCatalogueInItsLayout) {
+  AddPackage("alpha");
+  WriteFileBytes(root.Catalogue(), FormatCatalogue(catalogue, false));
+  // flock locks belong to the open file: a second open in this process has to wait too.
+  WaitedLock other(kPassLockName, 1000);
+  PassHooks hooks = RecordingHooks();
+  hooks.passLockWaitMs = 300;
+  const auto before = std::chrono::steady_clock::now();
+  PackagePass(*this, ParseCommandLine("VornixUpdate alpha"), hooks).RunPackagePass();
+  EXPECT_TRUE(other.held() && std::chrono::steady_clock::now() - before >= 300ms);
+  EXPECT_EQ(ReadFileBytes(root.Catalogue()), FormatCatalogue(catalogue, true));
+}
+
+TEST_F(PassTest, AProgramFolderItCannotWriteIsLoggedAndShownLast) {
+  AddPackage("alpha");
+  SaveCatalogueFile();
+  WriteFileBytes(programFolder / "plain", "");
+  moduleFile = programFolder / "plain/VornixUpdate";  // a folder below a file: nobody writes it
+  MakePass("alpha").RunPackagePass();
+  const std::string text =
+      "VornixUpdate cannot write its program folder " + programFolder / "plain/";
+  EXPECT_EQ(events.back(), "status:" + text);
+  EXPECT_EQ(LogLines(), Lines{text + ": Not a directory [0]"});
+}
+
+// qorax is asked to end and given two seconds before each change. A setup that cannot be
+// started is a failure, not "executed": no flag is set, and the update is still carried out.
+using SetupTest = PassTest;
+
+TEST_F(SetupTest, QoraxIsGivenTimeToEndAndASetupThatCannotStartIsAFailure) {
+  PackageRecord& r = AddPackage("qorax", "S1", "B1");
+  WriteSetup("qorax", "S2", /*runnable=*/false);
+  WriteScript("qorax", "B2", "u.tar", "", true);
+  MakePass("qorax").ProcessPackage(r);
+  const std::string error = "Error starting setup program 'qorax/setup.exe'";
+  const std::string done = "'Qorax' successfully updated!",
+                    app = "status:Arvel Application 'Qorax' ";
+  EXPECT_EQ(events, (Lines{"status:Updating Arvel Application 'Qorax'...Please Wait...", "shutdown",
+                           "sleep 2000", "logmsg 1:" + error, app + "setup error '" + error + "'",
+                           "shutdown", "sleep 2000", app + "has been successfully updated!",
+                           "logmsg 1:" + done, "ok"}));
+  EXPECT_FALSE(g_qoraxSetupStarted);
+  WriteSetup("qorax", "S2");
+  events.clear();
+  EXPECT_TRUE(MakePass("qorax").RunSetupIfNew(r));
+  const std::string ran = "'Qorax' setup program executed.  [User may have completed or cancelled]";
+  EXPECT_EQ(events, (Lines{"shutdown", "sleep 2000", "logmsg 3:" + ran,
+                           "status:Setup has been executed for Arvel Application 'Qorax'."}));
+  EXPECT_EQ(LogLines(), (Lines{error + " [EXEC] [0]", done + " [OK] [0]", ran + " [OK] [0]"}));
+  EXPECT_TRUE(g_qoraxSetupStarted && g_changesMade && !g_vornetSetupStarted);
+  EXPECT_TRUE(WaitFor([] { return PathExists("qorax/setup-ran"); }, 5s));
+}
+
+// The update of the service's own package. When no copy can be started (the utility's file is
+// no program), this process applies it; else the copy takes over and applies it, after a wait
+// for this process to end. The utility's program file records how the copy was started.
+TEST_F(SetupTest, TheServicesUpdateIsHandedOverToTheCopy) {
+  PackageRecord& vornet = AddPackage("vornet", "S1", "B1");
+  WriteScript("vornet", "B2", "vornet.tar", "", true);
+  WriteFileBytes(programFolder / "VornixUpdate", "not a program");  // though executable
+  chmod("VornixUpdate", 0755);
+  PackagePass here = MakePass("ALL quiet restart");
+  here.ApplyUpdate(vornet);
+  EXPECT_TRUE(here.m_restart && vornet.Update.view() == "B2" && !PathExists("handed-over"));
+  vornet.Update.assign("B1");
+  std::filesystem::remove(programFolder / "VornixUpdate1");
+  WriteProgram(programFolder / "VornixUpdate",
+               "echo \"$0 $*\" > " + ShellQuote(programFolder / "handed-over"));
+  events.clear();
+  PackagePass pass = MakePass("ALL quiet restart");
+  pass.ApplyUpdate(vornet);
+  const std::string copy = "./VornixUpdate1 ALL quiet restart\n";  // how the copy was started
+  EXPECT_TRUE(WaitFor([&] { return ReadFileBytes("handed-over") == copy; }, 5s));
+  // This process restarts nothing and leaves the package alone, saying nothing about it.
+  EXPECT_FALSE(pass.m_restart);
+  EXPECT_EQ(events, Lines{"cancel"});
+  moduleFile = programFolder / "VornixUpdate1";
+  events.clear();
+  MakePass("ALL quiet restart").ApplyUpdate(vornet);
+  EXPECT_EQ(events,
+            (Lines{"sleep 2000", "status:Arvel Application 'Vornet' has been successfully updated!",
+                   "logmsg 1:'Vornet' successfully updated!"}));
+}
+
+// A service in the middle of a slow check (the window stand-in, busy) does not end within the
+// bound: it keeps running, its package waits for the next run, nothing is handed over, and the
+// command it finds once it is free again is not carried out.
+TEST_F(SetupTest, AServiceThatDoesNotEndInTimeKeepsRunningAndItsPackageWaits) {
+  PackageRecord& vornet = AddPackage("vornet", "S1", "B1");
+  WriteScript("vornet", "B2", "vornet.tar", "", true);
+  WriteSetup("vornet", "S2");
+  std::filesystem::copy_file(TestToolFolder() + "/window_standin", "Vornix");
+  ASSERT_TRUE(StartProgram(QuoteProgramWord(programFolder / "Vornix") + " --busy-ms 1500"));
+  ASSERT_TRUE(WaitFor([] { return FindWindowByTitle(kServiceWindowTitle); }, 5s));
+  PassHooks hooks = RecordingHooks();
+  hooks.serviceStopWaitMs = 500;
+  PackagePass pass(*this, ParseCommandLine("VornixUpdate vornet restart"), hooks);
+  pass.ProcessPackage(vornet);
+  const std::string text = "Vornix Update Service did not stop: 'Vornet' is left for the next run";
+  EXPECT_EQ(LogLines(), Lines{text + " [STOP] [0]"});
+  EXPECT_EQ(events[events.size() - 2], "status:" + text);
+  EXPECT_TRUE(pass.m_restart && !g_vornetSetupStarted && !PathExists("VornixUpdate1"));
+  EXPECT_EQ(vornet.Update.view(), "B1");
+  const std::string record = programFolder / "Vornix.record";
+  EXPECT_TRUE(WaitFor([&] { return ReadFileBytes(record).find("dropped 57602") != npos; }, 5s));
+  EXPECT_EQ(ReadFileBytes(record).find("command 57602"), npos);
+  EXPECT_TRUE(FindWindowByTitle(kServiceWindowTitle)) << "the service keeps running";
+  SendWindowCommand(kServiceWindowTitle, kServiceSilentShutdown, 2000);
+}
+
+// The update of "app" (Update B1 unless said) to B2, with a file archived when its name holds
+// ".tar", damaged when it begins with "bad" (a link then has the decompressed name), absent when
+// it begins with "absent", else a script; "%" stands for the test's process id.
+struct Script {
+  const char *file, *command;
+  const char* detail;   // the log line's: "OK", a failed step's, or "" for none
+  const char* failure;  // the failure's log line and report
+  const char* left;     // what the package's folder holds afterwards, by ls
+  const char* update = "B1";
+  const char* path = "app";  // the record's Path: the package's folder, "" or "missing"
+};
+class UpdateScripts : public PassTest, public ::testing::WithParamInterface<Script> {};
+
+TEST_P(UpdateScripts, CarriedOutInThePackagesFolder) {
+  const Script& s = GetParam();
+  auto fill = [](std::string text) {
+    if (text.find('%') != npos) text.replace(text.find('%'), 1, std::to_string(getpid()));
+    return text;
+  };
+  const std::string file = fill(s.file), detail = s.detail, failure = fill(s.failure);
+  PackageRecord& r = AddPackage("app", "", s.update);
+  if (s.path != std::string("app")) r.Path.assign(s.path[0] ? AppFolder(s.path) : "");
+  const bool bad = file.rfind("bad", 0) == 0, bz2 = file.find(".bz2") != npos;
+  const bool tar = strcasestr(file.c_str(), ".tar"), absent = file.rfind("absent", 0) == 0;
+  WriteScript("app", "B2", file, s.command, tar && !bad && !absent);
+  WriteFileBytes(programFolder / "victim", "victim");
+  if (bad && bz2)
+    std::filesystem::create_symlink(programFolder / "victim", AppFolder("app") + "/bad.tar");
+  if (bad || (!tar && !absent))
+    WriteFileBytes("app/updates/" + file, !bad  ? "echo patched > patched\n"
+                                          : bz2 ? "BZh91AY&SYcut"
+                                                : "x");
+  PackagePass pass = MakePass("app");
+  pass.ApplyUpdate(r);
+
+  // A success is reported before its log line is written, a failure after it.
+  const std::string ok = "'App' successfully updated!", status = "status:Arvel Application 'App' ";
+  EXPECT_EQ(
+      events,
+      (detail.empty()   ? Lines{status + "does not need updating!"}
+       : detail == "OK" ? Lines{status + "has been successfully updated!", "logmsg 0:" + ok}
+                        : Lines{"logmsg 1:" + failure, status + "update error '" + failure + "'"}));
+  EXPECT_EQ(LogLines(), detail.empty()
+                            ? Lines{}
+                            : Lines{(detail == "OK" ? ok : failure) + " [" + detail + "] [0]"});
+  EXPECT_EQ(r.Update.view(), detail == "OK" ? "B2" : s.update);
+  EXPECT_EQ(g_changesMade, detail == "OK");
+  EXPECT_EQ(RunProcess({"/bin/ls", "-A", AppFolder("app")}, {{"LC_ALL", "C"}}).output, s.left);
+  // Nothing written through the link, into the root folder, or anywhere else.
+  EXPECT_EQ(ReadFileBytes("victim"), "victim");
+  const std::string inRoot = "/" + std::filesystem::path(file).filename().string();
+  EXPECT_FALSE(PathExists(inRoot) && unlink(inRoot.c_str()) == 0) << inRoot;
+  EXPECT_FALSE(PathExists(AppFolder("missing")) || PathExists("ran") || PathExists("pwned"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    UpdateScript, UpdateScripts,
+    ::testing::Values(
+        Script{"app-2.tar.bz2", "cp new.txt copy", "OK", "", "copy\nnew.txt\nrun.sh\n"},
+        // Endings in any case; a build that differs only in case is applied again.
+        Script{"APP.TAR", "", "OK", "", "new.txt\nrun.sh\n", "b2"},
+        Script{"app.tar.BZ2", "", "OK", "", "new.txt\nrun.sh\n"},
+        // Names are quoted: a blank does not split one, shell syntax in one does not run.
+        Script{"my update.tar.bz2", "", "OK", "", "new.txt\nrun.sh\n"},
+        Script{"a;touch pwned;.tar", "", "OK", "", "new.txt\nrun.sh\n"},
+        // Only an archive just unpacked is removed; another file stays for its command.
+        Script{"patch.sh", "sh patch.sh", "OK", "", "patch.sh\npatched\nrun.sh\n"},
+        Script{"app.tar", "touch ran", "", "", "run.sh\n", "B2"},
+        Script{"app.tar", "test -f new.txt && exit 3", "EXEC",
+               "Error running command 'test -f new.txt && exit 3'", "new.txt\nrun.sh\n"},
+        Script{"absent.tar", "", "COPY", "Error copying 'absent.tar'", "run.sh\n"},
+        Script{"../../secret", "", "COPY", "Error copying '../../secret'", "run.sh\n"},
+        // A damaged file leaves no output, and nothing is written through a link that has the
+        // output's name; a failed archive stays.
+        Script{"bad.tar.bz2", "touch ran", "BZIP2", "Error decompressing 'bad.tar.bz2'",
+               "bad.tar\nbad.tar.bz2\nrun.sh\n"},
+        Script{"bad.tar", "", "GTAR", "Error extracting files from 'bad.tar'", "bad.tar\nrun.sh\n"},
+        // A Path that is no folder, or an empty one (the root folder), fails the copy: nothing
+        // is written anywhere and the command does not run.
+        Script{"p%", "touch ran", "COPY", "Error copying 'p%'", "run.sh\n", "B1", "missing"},
+        Script{"p%", "touch ran", "COPY", "Error copying 'p%'", "run.sh\n", "B1", ""}));
+
+// A marker made by hand or damaged, whose build or file name holds markup, is refused like a
+// failed copy: nothing is copied or stored, and the catalogue keeps every package.
+using UpdateScriptTest = PassTest;
+
+TEST_F(UpdateScriptTest, WithMarkupIsRefusedAndTheCatalogueKeepsEveryPackage) {
+  AddPackage("app", "", "B1");
+  AddPackage("zed", "", "Z1");
+  SaveCatalogueFile();
+  WriteScript("app", "a\"b", "p", "");
+  WriteScript("zed", "Z2", "z", "");
+  WriteFileBytes("zed/updates/UPDATE.XML", "<Build>&#60;Z2</Build>\r\n<FileName>z</FileName>\r\n");
+  for (const char* file : {"app/updates/p", "zed/updates/z"}) WriteFileBytes(file, "p");
+  MakePass("ALL").RunPackagePass();
+  EXPECT_EQ(LogLines(), (Lines{"Error copying 'p' [COPY] [0]", "Error copying 'z' [COPY] [0]"}));
+  EXPECT_FALSE(PathExists(AppFolder("app") + "/p") || PathExists(AppFolder("zed") + "/z"));
+  EXPECT_EQ(FormatCatalogue(LoadCatalogueFile(), true), FormatCatalogue(catalogue, true));
+}
+
+// With an UpdateKey the utility checks the publisher's signature itself, before it stops a
+// program or touches a file: a setup, a marker or a file changed after the download is refused.
+TEST_F(UpdateScriptTest, AndSetupsRunOnlyAsThePublisherSignedThem) {
+  const std::string key = programFolder / "publisher.key";
+  ASSERT_TRUE(RegistryKey::Create(SettingsKey(), kKeySetValue)
+                  ->SetString("UpdateKey", PublisherKeygen(key)));
+  AddPackage("qorax", "", "B1");
+  WriteScript("qorax", "", "q.tar", "", true);
+  WriteFileBytes("qorax/package.txt", "UpdateBuild=B2\nUpdateFile=q.tar\nUpdateCmd=touch ran\n");
+  PackageRecord& app = AddPackage("app", "S1");
+  WriteSetup("app", "S2");
+  WriteFileBytes("app/package.txt", "SetupBuild=S2\n");
+  ASSERT_TRUE(PublisherSign(key, programFolder.path()));
+  ASSERT_TRUE(
+      WriteSetupSig("app/SETUP.SIG", PackageInfoValue("app/package.txt", "SetupSignature")));
+  const std::string setup = ReadFileBytes("app/setup.exe");
+  WriteFileBytes("app/setup.exe", setup + "touch changed\n");
+  EXPECT_FALSE(MakePass("app").RunSetupIfNew(app));
+  EXPECT_EQ(events.back(),
+            "status:Arvel Application 'App' setup error 'Signature check failed for "
+            "'app/setup.exe': the signature does not match'");
+  WriteFileBytes("app/setup.exe", setup);
+  EXPECT_TRUE(MakePass("app").RunSetupIfNew(app));
+  EXPECT_TRUE(WaitFor([] { return PathExists("app/setup-ran"); }, 5s) && !PathExists("changed"));
+
+  const std::string sig = PackageInfoValue("qorax/package.txt", "UpdateSignature");
+  const std::string original = ReadFileBytes("qorax/updates/q.tar");
+  const std::pair<UpdateMarker, const char*> cases[] = {
+      {{"B2", "q.tar", "touch evil", sig}, ""},  // the command changed
+      {{"B2", "q.tar", "touch ran", sig}, "x"},  // the file changed
+      {{"B2", "q.tar", "touch ran", sig}, ""}};  // as signed
+  for (const auto& [marker, tail] : cases) {
+    const bool applied = &marker == &cases[2].first;
+    events.clear();
+    WriteLogLine(marker.UpdateCmd + marker.Build + tail);  // the log drops a repeated line
+    WriteFileBytes("qorax/updates/q.tar", original + tail);
+    ASSERT_TRUE(WriteUpdateXml("qorax/updates/UPDATE.XML", marker));
+    SaveCatalogueFile();
+    MakePass("qorax").RunPackagePass();
+    EXPECT_EQ(LoadCatalogueFile().records[0].Update.view(), applied ? "B2" : "B1");
+    EXPECT_EQ(PathExists(AppFolder("qorax") + "/ran"), applied);
+    if (applied) continue;
+    const std::string error = "Signature check failed for 'q.tar': the signature does not match";
+    // No shutdown request, no wait: the report, logged with its detail, and the status.
+    EXPECT_EQ(Lines(events.begin() + 1, events.end()),
+              (Lines{"logmsg " + std::to_string(LogLines().size()) + ":" + error,
+                     "status:Arvel Application 'Qorax' update error '" + error + "'", "ok"}));
+    EXPECT_EQ(LogLines().back(), error + " [SIGNATURE] [0]");
+  }
+}
+
+}  // namespace
+}  // namespace vornix::testing
