@@ -1,1 +1,0 @@
-#include "tests/utility/pass_fixture.h"
