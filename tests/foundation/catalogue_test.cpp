@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <random>
 
@@ -240,15 +241,26 @@ TEST(CatalogueSave, EveryKilledRewriteLeavesAWholeCatalogueAndItsLeftoversGo) {
   for (auto& r : large.records) r.Name.assign("b");
   const std::string smallText = FormatCatalogue(small, true),
                     largeText = FormatCatalogue(large, true);
-  ASSERT_TRUE(SaveCatalogue(path, small));
+  // The kills are spread over twice the time a child takes to start and finish one rewrite
+  // here, which a sanitizer or a busy disk can stretch well past its usual millisecond.
+  long span = 0;
+  for (int i = 0; i < 5; ++i) {
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) _exit(SaveCatalogue(path, small) ? 0 : 1);
+    waitpid(pid, nullptr, 0);
+    span = std::max<long>(span, std::chrono::duration_cast<std::chrono::microseconds>(
+                                    std::chrono::steady_clock::now() - start)
+                                    .count());
+  }
   std::mt19937 random(12345);
   int sawSmall = 0, sawLarge = 0;
-  for (int round = 0; round < 200; ++round) {
+  for (int round = 0; round < 200 || ((!sawSmall || !sawLarge) && round < 2000); ++round) {
     const pid_t pid = fork();
     if (pid == 0) {
       for (int i = 0;; ++i) SaveCatalogue(path, (i % 2) ? small : large);
     }
-    usleep(200 + random() % 3000);  // somewhere inside a rewrite: each takes about a millisecond
+    usleep(static_cast<useconds_t>(random() % (2 * span)));
     kill(pid, SIGKILL);
     waitpid(pid, nullptr, 0);
     const std::string text = ReadFileBytes(path);
