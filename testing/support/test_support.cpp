@@ -50,6 +50,17 @@ ScopedSystemRoot::~ScopedSystemRoot() {
     unsetenv("VORNIX_SYSTEM_ROOT");
 }
 
+std::string PackageText(const RecordText& r) {
+  return " <Package>\r\n  <Name>" + r.name + "</Name>\r\n  <Desc>" + r.desc +
+         "</Desc>\r\n  <Build>" + r.build + "</Build>\r\n  <Update>" + r.update +
+         "</Update>\r\n  <Path>" + r.path + "</Path>\r\n  <Key>" + r.key +
+         "</Key>\r\n </Package>\r\n";
+}
+
+std::string CatalogueText(const std::string& packages) {
+  return "<WinApps>\r\n" + packages + "</WinApps>\r\n";
+}
+
 std::string ReadFileBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream s;

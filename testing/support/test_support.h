@@ -37,6 +37,14 @@ class ScopedSystemRoot {
   std::optional<std::string> previous_;
 };
 
+// One catalogue record written out by hand, byte for byte as the programs print it, and a
+// catalogue of such records: what catalogue tests compare with, never the printer's own output.
+struct RecordText {
+  std::string name, desc = "D", build = "", update = "", path = "/p", key = "k";
+};
+std::string PackageText(const RecordText& record);
+std::string CatalogueText(const std::string& packages);
+
 std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 bool PathExists(const std::string& path);

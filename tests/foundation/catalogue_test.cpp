@@ -18,17 +18,11 @@
 namespace vornix {
 namespace {
 
+using testing::CatalogueText;
+using testing::PackageText;
 using testing::ReadFileBytes;
 using testing::TempDir;
 using testing::WriteFileBytes;
-
-std::string Package(const std::string& name, const std::string& desc = "D",
-                    const std::string& build = "") {
-  return " <Package>\r\n  <Name>" + name + "</Name>\r\n  <Desc>" + desc + "</Desc>\r\n  <Build>" +
-         build +
-         "</Build>\r\n  <Update></Update>\r\n  <Path>/p</Path>\r\n  <Key>k</Key>\r\n"
-         " </Package>\r\n";
-}
 
 PackageCatalogue Read(const std::string& text) {
   PackageCatalogue cat;
@@ -61,24 +55,23 @@ TEST(CatalogueRead, TheScannerKeepsDropsAndStopsByItsRules) {
     std::string text;
     std::string kept;
   } cases[] = {
-      {"well-formed",
-       "<WinApps>\r\n" + Package("qorax", "Qorax", "7") + Package("vornet") + "</WinApps>\r\n",
+      {"well-formed", CatalogueText(PackageText({"qorax", "Qorax", "7"}) + PackageText({"vornet"})),
        "qorax|Qorax|7||/p|k\nvornet|D|||/p|k\n"},
       {"declaration, letter case, text between elements",
        "<?xml version=\"1.0\"?>\r\n<WINAPPS>stray<PACKAGE>junk<name>a</NAME>x<KEY>k</key>"
        "</package></winapps>",
        "a|||||k\n"},
       {"fields cut to their width",
-       "<WinApps>" + Package("abcdefghijklmn", std::string(60, 'd'), std::string(40, 'b')),
+       "<WinApps>" + PackageText({"abcdefghijklmn", std::string(60, 'd'), std::string(40, 'b')}),
        "abcdefghijkl|" + std::string(52, 'd') + "|" + std::string(32, 'b') + "||/p|k\n"},
       {"blanks kept, lines joined, references kept",
        "<WinApps><Package><Name> v </Name><Desc>Two\r\nLines</Desc><Build>&#60;b&#62;</Build>"
        "<Key>k</Key>",
        " v |TwoLines|&#60;b&#62;|||k\n"},
-      {"a quoted \"<\" is dropped", "<WinApps>" + Package("q", "Say \"a<b\" now"),
+      {"a quoted \"<\" is dropped", "<WinApps>" + PackageText({"q", "Say \"a<b\" now"}),
        "q|Say \"ab\" now|||/p|k\n"},
       {"<winapps> inside a quoted attribute",
-       "<meta note=\"<winapps>\">" + Package("early") + "<WinApps>" + Package("late"),
+       "<meta note=\"<winapps>\">" + PackageText({"early"}) + "<WinApps>" + PackageText({"late"}),
        "late|D|||/p|k\n"},
       {"tags with blanks, attributes or a slash",
        "<WinApps><Package><Name>a</Name><Desc/><Desc x=\"1\">no</Desc><Key >k1</Key>"
@@ -89,11 +82,11 @@ TEST(CatalogueRead, TheScannerKeepsDropsAndStopsByItsRules) {
        "<Package><Name>next</Name><Key>k</Key></Package>",
        "next|||||k\n"},
       {"cut off by the end of the file",
-       ("<WinApps>" + Package("one") + Package("two")).substr(0, 200),
+       ("<WinApps>" + PackageText({"one"}) + PackageText({"two"})).substr(0, 200),
        "one|D|||/p|k\nafter: two|D||||\n"},
-      {"nothing after </WinApps>", "<WinApps>" + Package("a") + "</WinApps>" + Package("b"),
-       "a|D|||/p|k\n"},
-      {"nothing before <WinApps>", Package("outside") + "<WinApps>" + Package("inside"),
+      {"nothing after </WinApps>",
+       "<WinApps>" + PackageText({"a"}) + "</WinApps>" + PackageText({"b"}), "a|D|||/p|k\n"},
+      {"nothing before <WinApps>", PackageText({"outside"}) + "<WinApps>" + PackageText({"inside"}),
        "inside|D|||/p|k\n"},
       {"empty", "", ""},
       // A tag that matches nothing leaves the open Key taking what follows it: stored again,
@@ -105,15 +98,15 @@ TEST(CatalogueRead, TheScannerKeepsDropsAndStopsByItsRules) {
   for (const auto& c : cases) EXPECT_EQ(Kept(Read(c.text)), c.kept) << c.what;
 
   std::string many = "<WinApps>";
-  for (int i = 0; i < 130; ++i) many += Package("p" + std::to_string(i));
+  for (int i = 0; i < 130; ++i) many += PackageText({"p" + std::to_string(i)});
   const PackageCatalogue full = Read(many);
   EXPECT_EQ(full.count, 128);
   EXPECT_EQ(full.records[127].Name.str(), "p127");
 }
 
 TEST(CatalogueRead, LookupsFollowTheirCaseRuleAndTheFieldWidth) {
-  const PackageCatalogue cat =
-      Read("<WinApps>" + Package("qorax") + Package("QORAX") + Package("abcdefghijklmn"));
+  const PackageCatalogue cat = Read("<WinApps>" + PackageText({"qorax"}) + PackageText({"QORAX"}) +
+                                    PackageText({"abcdefghijklmn"}));
   EXPECT_EQ(FindPackage(cat, "QORAX", NameCase::kIgnored), 0);
   EXPECT_EQ(FindPackage(cat, "QORAX", NameCase::kSignificant), 1);
   EXPECT_EQ(FindPackage(cat, "Qorax", NameCase::kSignificant), -1);
@@ -153,7 +146,7 @@ TEST(CatalogueWrite, PrintsTheExactLinesAndReadsBackToTheSameBytes) {
             std::string::npos);
   // The declaration, trailing text and packages past the 128th go; the rest reads back whole.
   std::string text = "<?xml version=\"1.0\"?>\r\n<WinApps>\r\n";
-  for (int i = 0; i < 130; ++i) text += Package("p" + std::to_string(i), "D", "b");
+  for (int i = 0; i < 130; ++i) text += PackageText({"p" + std::to_string(i), "D", "b"});
   const std::string rewritten = FormatCatalogue(Read(text + "</WinApps>\r\ntrailing"), true);
   EXPECT_EQ(rewritten.rfind("<WinApps>\r\n", 0), 0u);
   EXPECT_EQ(rewritten.find("trailing"), std::string::npos);
@@ -213,7 +206,7 @@ TEST(CatalogueSave, RewritesInPlaceWhereNothingNewCanBeMadeAndLeavesTheUnwritabl
 TEST(CatalogueSave, ADiskFullMidWriteLeavesTheOldCatalogueWhole) {
   TempDir dir;
   const std::string path = dir / "WinApps.XML";
-  const std::string old = "<WinApps>\r\n" + Package("keep") + "</WinApps>\r\n";
+  const std::string old = CatalogueText(PackageText({"keep"}));
   WriteFileBytes(path, old);
   PackageCatalogue large;
   large.count = PackageCatalogue::kMaxPackages;

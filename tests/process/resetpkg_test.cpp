@@ -9,12 +9,9 @@ namespace vornix::testing {
 namespace {
 
 std::string Catalogue(const std::vector<std::string>& builds) {
-  std::string text = "<WinApps>\r\n";
-  for (const std::string& b : builds)
-    text += " <Package>\r\n  <Name>qorax</Name>\r\n  <Desc>D</Desc>\r\n  <Build>" + b +
-            "</Build>\r\n  <Update>u</Update>\r\n  <Path>/p</Path>\r\n  <Key>k</Key>\r\n "
-            "</Package>\r\n";
-  return text + "</WinApps>\r\n";
+  std::string packages;
+  for (const std::string& b : builds) packages += PackageText({"qorax", "D", b, "u"});
+  return CatalogueText(packages);
 }
 
 // The first record whose name matches without regard to case loses its Build, and the catalogue

@@ -181,18 +181,13 @@ TEST(SettingsTest, FirstStartWritesAllFiveValuesAndLaterStartsReadThem) {
 }
 
 // The service's own record in the catalogue, made or corrected at every start.
-std::string Package(const std::string& name, const std::string& path, const std::string& build = "",
-                    const std::string& desc = "D", const std::string& key = "k") {
-  return " <Package>\r\n  <Name>" + name + "</Name>\r\n  <Desc>" + desc + "</Desc>\r\n  <Build>" +
-         build + "</Build>\r\n  <Update></Update>\r\n  <Path>" + path + "</Path>\r\n  <Key>" + key +
-         "</Key>\r\n </Package>\r\n";
-}
-std::string Catalogue(const std::string& packages) {
-  return packages.empty() ? "" : "<WinApps>\r\n" + packages + "</WinApps>\r\n";
+std::string Package(const std::string& name, const std::string& path,
+                    const std::string& build = "") {
+  return testing::PackageText({name, "D", build, "", path});
 }
 // The service's record as a start makes it, byte for byte.
 std::string Own(const std::string& build = "") {
-  return Package("vornet", "/opt/Vornix", build, "Vornix", "Vornix");
+  return testing::PackageText({"vornet", "Vornix", build, "", "/opt/Vornix", "Vornix"});
 }
 
 TEST(Registration, TheServiceRecordIsMadeOrCorrected) {
@@ -227,10 +222,12 @@ TEST(Registration, TheServiceRecordIsMadeOrCorrected) {
     if (c.settingsKey)
       RegistryKey::Create(SettingsKey(), kKeySetValue)->SetString("ProgPath", root.path() + "/");
     if (!c.setupVer.empty()) testing::WriteFileBytes(root.path() + "/vornet/SETUP.VER", c.setupVer);
-    if (!c.before.empty()) testing::WriteFileBytes(root.Catalogue(), Catalogue(c.before));
+    if (!c.before.empty())
+      testing::WriteFileBytes(root.Catalogue(), testing::CatalogueText(c.before));
     RecordingWindow boxes;
     RegisterServicePackage("/opt/Vornix", boxes);
-    EXPECT_EQ(testing::ReadFileBytes(root.Catalogue()), Catalogue(c.after));
+    EXPECT_EQ(testing::ReadFileBytes(root.Catalogue()),
+              c.after.empty() ? "" : testing::CatalogueText(c.after));
     EXPECT_EQ(boxes.events,
               Lines(c.box, "Error: Cannot add package to WinApps.XML.  Please contact Arvel"));
   }
