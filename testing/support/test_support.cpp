@@ -232,16 +232,10 @@ bool BackgroundProcess::Start() {
 
 std::optional<int> BackgroundProcess::WaitExit(std::chrono::milliseconds limit) {
   if (exitCode_ || pid_ <= 0) return exitCode_;
-  const auto deadline = std::chrono::steady_clock::now() + limit;
   int status = 0;
-  while (true) {
-    if (waitpid(pid_, &status, WNOHANG) == pid_) {
-      exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      return exitCode_;
-    }
-    if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
-    SleepMs(20);
-  }
+  if (!WaitFor([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, limit)) return std::nullopt;
+  exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return exitCode_;
 }
 
 void BackgroundProcess::Kill() {
