@@ -9,6 +9,7 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
@@ -66,6 +67,17 @@ std::string ReadFileBytes(const std::string& path) {
   std::ostringstream s;
   s << in.rdbuf();
   return s.str();
+}
+
+std::vector<std::string> UnstampedLines(const std::string& logText) {
+  std::vector<std::string> lines;
+  for (size_t at = 0; at < logText.size();) {
+    const size_t end = std::min(logText.find("\r\n", at), logText.size());
+    const std::string line = logText.substr(at, end - at);
+    lines.push_back(line.substr(line.find(" - ") + 3));
+    at = end + 2;
+  }
+  return lines;
 }
 
 void WriteFileBytes(const std::string& path, const std::string& bytes) {

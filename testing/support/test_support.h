@@ -46,6 +46,8 @@ std::string PackageText(const RecordText& record);
 std::string CatalogueText(const std::string& packages);
 
 std::string ReadFileBytes(const std::string& path);
+// The lines of an activity log's text (each ends in CR LF) without their time stamps.
+std::vector<std::string> UnstampedLines(const std::string& logText);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 bool PathExists(const std::string& path);
 

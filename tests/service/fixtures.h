@@ -83,14 +83,9 @@ class DownloadFlow : public ::testing::Test {
   }
   // The lines of the last Run without their time stamps, the program folder written as "$".
   Lines LogLines() const {
-    const std::string text = testing::ReadFileBytes(logDir_ / "Vornix.log").substr(logStart_);
-    Lines lines;
-    for (size_t at = 0; at < text.size();) {
-      const size_t end = std::min(text.find("\r\n", at), text.size());
-      const std::string line = text.substr(at, end - at);
-      lines.push_back(Dollar(line.substr(line.find(" - ") + 3)));
-      at = end + 2;
-    }
+    Lines lines =
+        testing::UnstampedLines(testing::ReadFileBytes(logDir_ / "Vornix.log").substr(logStart_));
+    for (auto& line : lines) line = Dollar(line);
     return lines;
   }
   Lines Requests() const {

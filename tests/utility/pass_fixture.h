@@ -92,14 +92,7 @@ class PassTest : public ::testing::Test, public ProgressFront {
   PackagePass MakePass(const std::string& words) {
     return PackagePass(*this, ParseCommandLine("VornixUpdate " + words), RecordingHooks());
   }
-  Lines LogLines() const {  // without time stamps and CR
-    Lines lines;
-    std::istringstream in(ReadFileBytes(ProcessLog().LogPath()));
-    for (std::string line; std::getline(in, line);)
-      lines.push_back(line.substr(line.find(" - ") + 3));
-    for (std::string& line : lines) line.pop_back();
-    return lines;
-  }
+  Lines LogLines() const { return testing::UnstampedLines(ReadFileBytes(ProcessLog().LogPath())); }
 
   std::string savedFolder = CurrentFolder();
   ScopedSystemRoot root;
