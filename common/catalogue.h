@@ -1,7 +1,6 @@
 #pragma once
 
 #include <array>
-#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -40,24 +39,27 @@ enum class NameCase { kSignificant, kIgnored };
 // <Windows directory>/WinApps.XML
 std::string CataloguePath();
 
-// The tolerant tag scanner: clears the catalogue, then reads packages from `in` until
-// "</WinApps>", end of file, or a full table. CR and LF are dropped, so text and binary streams
-// read the same.
-void ReadCatalogue(FILE* in, PackageCatalogue& catalogue);
+// A catalogue is read whole into memory; a larger file is read up to this size.
+inline constexpr size_t kCatalogueReadLimit = 16u << 20;
 
-// Prints records 0 to count-1 in the file layout; with line breaks every line ends in CR LF.
-void WriteCatalogue(const PackageCatalogue& catalogue, FILE* out, bool lineBreaks);
+// The tolerant tag scanner: clears the catalogue, then reads packages from `text` until
+// "</WinApps>", the end of the text, or a full table. CR and LF are dropped.
+void ReadCatalogue(std::string_view text, PackageCatalogue& catalogue);
 
-// The bytes WriteCatalogue prints.
+// The lines of one package in the file layout, as FormatCatalogue prints them.
+std::string FormatPackage(const PackageRecord& record, bool lineBreaks);
+
+// Records 0 to count-1 in the file layout; with line breaks every line ends in CR LF.
 std::string FormatCatalogue(const PackageCatalogue& catalogue, bool lineBreaks);
 
 // Reads the file at `path` into `catalogue` (cleared first); false when it cannot be opened or
 // is not a regular file.
 bool LoadCatalogue(const std::string& path, PackageCatalogue& catalogue);
 
-// Rewrites the file at `path` with line breaks. The new text replaces the old file atomically:
-// a failed write leaves the old catalogue whole, and a file that cannot be written stays
-// untouched. False when nothing was written.
+// Writes `catalogue` as the whole file at `path`, with line breaks, replacing any file there
+// atomically: a failed write leaves the old file whole, and a file that cannot be written stays
+// untouched. False when nothing was written. The programs change an existing catalogue with
+// EditCatalogue, which keeps what they did not change.
 bool SaveCatalogue(const std::string& path, const PackageCatalogue& catalogue);
 
 // Index of the first record whose Name equals `name` under the case rule, or -1.

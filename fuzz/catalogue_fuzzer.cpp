@@ -10,10 +10,7 @@ namespace {
 
 vornix::PackageCatalogue Read(const std::string& text) {
   vornix::PackageCatalogue cat;
-  FILE* in =
-      text.empty() ? std::tmpfile() : fmemopen(const_cast<char*>(text.data()), text.size(), "rb");
-  vornix::ReadCatalogue(in, cat);
-  std::fclose(in);
+  vornix::ReadCatalogue(text, cat);
   return cat;
 }
 

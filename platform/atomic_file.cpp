@@ -70,14 +70,20 @@ void SyncFolder(const std::string& folder) {
 
 bool ReplaceFileAtomically(const std::string& path, std::string_view bytes) {
   const std::string target = FollowLinks(path);
-  if (target.empty()) return false;
+  if (target.empty()) {
+    errno = ELOOP;
+    return false;
+  }
   struct stat old {};
   const bool exists = stat(target.c_str(), &old) == 0;
   if (!exists && errno != ENOENT) return false;
   if (exists) {
     // The file must still be writable in its own right: one that cannot be written stays
     // untouched even though its folder would allow a rename over it.
-    if (!S_ISREG(old.st_mode)) return false;
+    if (!S_ISREG(old.st_mode)) {
+      errno = S_ISDIR(old.st_mode) ? EISDIR : EINVAL;
+      return false;
+    }
     const int probe = open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
     if (probe < 0) return false;
     close(probe);

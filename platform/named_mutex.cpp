@@ -64,8 +64,12 @@ bool WaitUntilNamedMutexFree(const std::string& name, int timeoutMs) {
 
 WaitedLock::WaitedLock(const std::string& name, int timeoutMs) {
   const int fd = OpenLockFile(name);
-  if (fd < 0) return;
+  if (fd < 0) {
+    error_ = errno;
+    return;
+  }
   if (!LockWithin(fd, timeoutMs)) {
+    error_ = errno;
     close(fd);
     return;
   }

@@ -37,9 +37,13 @@ class WaitedLock {
   WaitedLock(const WaitedLock&) = delete;
   WaitedLock& operator=(const WaitedLock&) = delete;
   bool held() const { return fd_ >= 0; }
+  // Why it is not held: EWOULDBLOCK when another holder kept it past the bound, else the error
+  // that kept the lock file from being opened.
+  int error() const { return error_; }
 
  private:
   int fd_ = -1;
+  int error_ = 0;
 };
 
 }  // namespace vornix

@@ -13,6 +13,8 @@
 #include <random>
 
 #include "common/catalogue.h"
+#include "common/catalogue_edit.h"
+#include "platform/named_mutex.h"
 #include "testing/support/test_support.h"
 
 namespace vornix {
@@ -27,10 +29,7 @@ using testing::WriteFileBytes;
 PackageCatalogue Read(const std::string& text) {
   PackageCatalogue cat;
   cat.count = 99;  // the read must clear whatever was there
-  FILE* in = fmemopen(const_cast<char*>(text.data()), text.size(), "rb");
-  if (!in) in = std::tmpfile();  // fmemopen refuses an empty buffer
-  ReadCatalogue(in, cat);
-  std::fclose(in);
+  ReadCatalogue(text, cat);
   return cat;
 }
 
@@ -275,6 +274,165 @@ TEST(CatalogueSave, EveryKilledRewriteLeavesAWholeCatalogueAndItsLeftoversGo) {
     left.push_back(entry.path().filename());
   std::sort(left.begin(), left.end());
   EXPECT_EQ(left, (std::vector<std::string>{".tmp-Live99", ".tmp-notes.txt", "WinApps.XML"}));
+}
+
+// Catalogues as people and programs leave them, generated: well-formed packages with long
+// values, other line ends, more than 128 of them, and now and then what the reader cannot
+// place (a lone quote, markup in a value, a missing Key, text outside the elements).
+struct Generated {
+  std::string text;
+  bool wellFormed = true;
+};
+Generated GenerateCatalogue(std::mt19937& random) {
+  auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+  auto value = [&](int longest) {
+    std::string v(static_cast<size_t>(pick(longest + 1)), 'a');
+    for (char& c : v) c = "abcXYZ 019._/-&;"[pick(16)];
+    return v;
+  };
+  Generated g;
+  const bool crlf = pick(4) != 0;
+  if (pick(5) == 0) g.text += "<?xml version=\"1.0\"?>\n";
+  g.text += "<WinApps>";
+  const int count = pick(8) == 0 ? 120 + pick(90) : pick(6);
+  for (int i = 0; i < count; ++i) {
+    std::string package = PackageText({"p" + std::to_string(i) + value(11), value(60), value(35),
+                                       value(35), value(300), value(34)});
+    if (!crlf)
+      for (size_t at; (at = package.find('\r')) != std::string::npos;) package.erase(at, 1);
+    g.text += package;
+    if (pick(12) == 0) {
+      const char* odd[] = {"\"",
+                           "<b>x</b>",
+                           "stray text",
+                           "<Package><Name>nokey</Name></Package>",
+                           "<Desc>a\"b\"c</Desc>",
+                           "<Key>k"};
+      const int which = pick(6);
+      g.text.insert(g.text.size() - 12 - pick(20), odd[which]);
+      g.wellFormed = false;
+    }
+  }
+  if (pick(6) != 0) g.text += std::string("</WinApps>") + (pick(3) == 0 ? "\r\ntrailing" : "\r\n");
+  return g;
+}
+
+// Whether `after` is `before` with one run of bytes replaced by `inserted`.
+bool OneRunReplaced(const std::string& before, const std::string& after,
+                    const std::string& inserted) {
+  size_t prefix = 0;
+  while (prefix < before.size() && prefix < after.size() && before[prefix] == after[prefix])
+    ++prefix;
+  size_t suffix = 0;
+  while (suffix < before.size() && suffix < after.size() &&
+         before[before.size() - 1 - suffix] == after[after.size() - 1 - suffix])
+    ++suffix;
+  for (size_t at = prefix >= inserted.size() ? prefix - inserted.size() : 0; at <= prefix; ++at) {
+    const size_t tail = after.size() - std::min(after.size(), at + inserted.size());
+    if (after.compare(at, inserted.size(), inserted) == 0 && tail <= suffix &&
+        at + inserted.size() + tail == after.size() && tail <= before.size() &&
+        after.compare(0, at, before, 0, at) == 0)
+      return true;
+  }
+  return false;
+}
+
+// Read, change one value (or add the service's package), write: every other byte of the file
+// is as it was, and the file reads back as changed; or the writer refuses, which it may only do
+// for a file the reader cannot place or a value the format cannot hold.
+TEST(CatalogueEdit, ChangesOneValueAndKeepsEveryOtherByteOrRefuses) {
+  std::mt19937 random(20261207);
+  int refused = 0, written = 0;
+  for (int round = 0; round < 3000; ++round) {
+    const Generated g = GenerateCatalogue(random);
+    const CatalogueScan scan = ScanCatalogue(g.text, static_cast<size_t>(-1));
+    PackageCatalogue table = Read(g.text), after = table;
+    std::string inserted;
+    bool plainValue = true;
+    if (table.count > 0 && random() % 4 != 0) {
+      const int field = static_cast<int>(random() % kCatalogueFieldCount);
+      std::string v = "new" + std::to_string(round);
+      if (random() % 10 == 0) v += random() % 2 ? "\"" : "<i>";
+      plainValue = v.find_first_of("\"<") == std::string::npos;
+      SetFieldValue(after.records[random() % static_cast<unsigned>(table.count)], field, v);
+    } else if (!table.full()) {
+      PackageRecord& added = after.records[after.count++];
+      added = PackageRecord();
+      added.Name.assign("vornet"), added.Path.assign("/opt/vornix"), added.Key.assign("Vornix");
+      inserted = FormatPackage(added, true);
+    }
+    const std::optional<std::string> out = RewriteCatalogueText(g.text, scan, after);
+    SCOPED_TRACE(g.text);
+    if (!out) {
+      ++refused;
+      EXPECT_FALSE(g.wellFormed && plainValue) << "a well-formed file and a plain value";
+      continue;
+    }
+    ++written;
+    EXPECT_EQ(FormatCatalogue(Read(*out), true), FormatCatalogue(after, true));
+    if (*out != g.text && after.count == table.count) {
+      // The run that changed holds the new value, cut to its width, or its whole element.
+      bool one = false;
+      for (int f = 0; f < kCatalogueFieldCount && !one; ++f)
+        for (int i = 0; i < after.count && !one; ++i) {
+          const std::string v(FieldValue(after.records[i], f));
+          if (v == FieldValue(table.records[i], f)) continue;
+          const std::string e(FieldElement(f));
+          one = OneRunReplaced(g.text, *out, v) ||
+                OneRunReplaced(g.text, *out, "<" + e + ">" + v + "</" + e + ">");
+        }
+      EXPECT_TRUE(one);
+    } else if (*out != g.text && g.text.find_first_not_of(" \r\n") != std::string::npos) {
+      EXPECT_TRUE(OneRunReplaced(g.text, *out, inserted));
+    }
+  }
+  EXPECT_GT(written, 2000);
+  EXPECT_GT(refused, 10);
+}
+
+// Writers in eight processes at once, each recording its own package many times: the lock
+// and the read under it keep every one of their changes; a writer that cannot have the lock
+// in time writes nothing and says so.
+TEST(CatalogueEdit, WritersAtOnceKeepEachOthersChanges) {
+  testing::ScopedSystemRoot root;
+  std::string packages;
+  for (int i = 0; i < 8; ++i) packages += PackageText({"p" + std::to_string(i)});
+  WriteFileBytes(root.Catalogue(), CatalogueText(packages));
+  std::vector<pid_t> writers;
+  for (int w = 0; w < 8; ++w) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      for (int round = 1; round <= 20; ++round) {
+        const std::string problem = EditCatalogue([&](PackageCatalogue& c) {
+          c.records[static_cast<size_t>(w)].Update.assign(std::to_string(round));
+          return true;
+        });
+        if (!problem.empty()) _exit(1);
+      }
+      _exit(0);
+    }
+    writers.push_back(pid);
+  }
+  for (const pid_t pid : writers) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  PackageCatalogue after;
+  ASSERT_TRUE(LoadCatalogue(root.Catalogue(), after));
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(after.records[i].Update.view(), "20") << i;
+
+  WaitedLock holder(kCatalogueLockName, 1000);
+  ASSERT_TRUE(holder.held());
+  const std::string before = ReadFileBytes(root.Catalogue());
+  EXPECT_EQ(testing::RunInChild([&] {
+              return EditCatalogue(
+                         [](PackageCatalogue& c) { return c.records[0].Build.assign("x"), true; },
+                         200) == "the catalogue " + root.Catalogue() +
+                                     " is being changed by another program (waited 0.2 s)";
+            }),
+            0);
+  EXPECT_EQ(ReadFileBytes(root.Catalogue()), before);
 }
 
 }  // namespace
