@@ -1,5 +1,6 @@
 // VornixResetPkg <program id>: empties the recorded setup build of one package.
 #include <QApplication>
+#include <cstdio>
 
 #include "common/ui/offscreen.h"
 #include "platform/display.h"
@@ -18,6 +19,7 @@ int main(int argc, char** argv) {
   window.repaint();  // painted before the reset; there is no message loop
   QApplication::processEvents();
 
-  vornix::ResetPackage(programId);
-  return 0;
+  const vornix::ResetResult result = vornix::ResetPackage(programId);
+  if (!result.message.empty()) std::fprintf(stderr, "%s\n", result.message.c_str());
+  return static_cast<int>(result.outcome);
 }

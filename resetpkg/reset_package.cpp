@@ -1,18 +1,25 @@
 #include "resetpkg/reset_package.h"
 
-#include "common/catalogue.h"
+#include "common/catalogue_edit.h"
 #include "platform/process.h"
 
 namespace vornix {
 
-bool ResetPackage(const std::string& programId) {
-  PackageCatalogue catalogue;
-  const std::string path = CataloguePath();
-  if (!LoadCatalogue(path, catalogue)) return false;
-  const int index = FindPackage(catalogue, programId, NameCase::kIgnored);
-  if (index < 0) return false;
-  catalogue.records[static_cast<size_t>(index)].Build.clear();
-  return SaveCatalogue(path, catalogue);
+ResetResult ResetPackage(const std::string& programId) {
+  bool found = false;
+  const std::string problem = EditCatalogue([&](PackageCatalogue& catalogue) {
+    const int index = FindPackage(catalogue, programId, NameCase::kIgnored);
+    found = index >= 0;
+    if (!found) return false;
+    catalogue.records[static_cast<size_t>(index)].Build.clear();
+    return true;
+  });
+  if (!problem.empty()) return {ResetOutcome::kNotWritten, "VornixResetPkg: " + problem};
+  if (!found) {
+    return {ResetOutcome::kNoSuchPackage,
+            "VornixResetPkg: no package '" + programId + "' in the catalogue " + CataloguePath()};
+  }
+  return {ResetOutcome::kReset, {}};
 }
 
 std::string CommandLineTail(const std::vector<std::string>& argv) {

@@ -5,10 +5,17 @@
 
 namespace vornix {
 
-// Empties the Build of the first package whose Name equals `programId`, ignoring case, and
-// rewrites the catalogue. Nothing happens when the catalogue cannot be read or holds no such
-// package. True when the catalogue was rewritten.
-bool ResetPackage(const std::string& programId);
+// What a reset came to, and the program's exit code for it.
+enum class ResetOutcome { kReset = 0, kNoSuchPackage = 1, kNotWritten = 2 };
+struct ResetResult {
+  ResetOutcome outcome;
+  std::string message;  // for standard error; empty after a reset
+};
+
+// Empties the Build of the first package whose Name equals `programId`, ignoring case, changing
+// nothing else in the catalogue. A catalogue that cannot be read or holds no such package is
+// left alone.
+ResetResult ResetPackage(const std::string& programId);
 
 // The program id: the whole command-line tail after the program's own name, as the started
 // program's command line holds it (not split, unquoted or trimmed).

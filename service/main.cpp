@@ -1,12 +1,15 @@
 // Vornix, the update service: one instance in the background with a tray icon, checking the
 // update server about once an hour. It reads no command line.
 #include <QApplication>
+#include <cstdio>
 
 #include "common/activity_log.h"
 #include "common/identity.h"
 #include "common/ui/offscreen.h"
 #include "platform/display.h"
 #include "platform/named_mutex.h"
+#include "platform/path.h"
+#include "platform/system_root.h"
 #include "service/core/registration.h"
 #include "service/core/service_state.h"
 #include "service/ui/qt_message_boxes.h"
@@ -20,9 +23,12 @@ int main(int argc, char** argv) {
   // The main window stays hidden and notices come and go: only a shutdown ends the loop.
   QApplication::setQuitOnLastWindowClosed(false);
 
+  // A fresh system root: the catalogue's folder is made before anything looks for it.
+  vornix::MakeFolders(vornix::WindowsDirectory());
   // Registered before the single-instance test, so a second start has done it too.
   vornix::QtMessageBoxes boxes;
-  vornix::RegisterServicePackage(vornix::RunningFolder(), boxes);
+  const std::string registration = vornix::RegisterServicePackage(vornix::RunningFolder(), boxes);
+  if (!registration.empty()) std::fprintf(stderr, "%s\n", registration.c_str());
 
   const vornix::NamedMutex mutex(vornix::kServiceMutexName);
   if (mutex.state() == vornix::NamedMutex::State::kAlreadyExists) return 0;
@@ -31,6 +37,7 @@ int main(int argc, char** argv) {
   vornix::ProcessLog().OpenLog();
   const std::string serviceVersion = vornix::ServiceVersionText(vornix::ReadProductVersion());
   vornix::ProcessLog().SetVersionText(serviceVersion);
+  if (!registration.empty()) vornix::WriteLogLine(registration);
 
   vornix::ShowSplash();
 

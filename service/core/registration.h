@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "service/core/message_box.h"
 
 namespace vornix {
@@ -16,8 +18,8 @@ inline constexpr const char* kCatalogueFullCaption = "Error";
 // Makes sure the catalogue holds the service's own "vornet" record pointing at the folder the
 // service runs from, and fills its Build from a setup waiting in the package folder. Does
 // nothing at all when the settings key cannot be read. `runningFolder` is the program's folder
-// without a trailing '/'.
-void RegisterServicePackage(const std::string& runningFolder, MessageBoxes& boxes);
+// without a trailing '/'. The empty text, or why the catalogue could not be changed.
+std::string RegisterServicePackage(const std::string& runningFolder, MessageBoxes& boxes);
 
 // The service's running folder as the catalogue's Path holds it: no trailing '/'.
 std::string RunningFolder();

@@ -1,4 +1,4 @@
-// VornixResetPkg as a process with its own system root: it always ends with 0, saying nothing.
+// VornixResetPkg as a process with its own system root.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -14,34 +14,62 @@ std::string Catalogue(const std::vector<std::string>& builds) {
   return CatalogueText(packages);
 }
 
-// The first record whose name matches without regard to case loses its Build, and the catalogue
-// is rewritten in its layout; else the file stays as it was. A display that does not answer
-// counts as none: the tool resets offscreen, and no program writes Qt's notes to stderr.
-TEST(ResetTool, ResetsTheFirstMatchingRecordWhateverTheDisplay) {
+// The first record whose name matches without regard to case loses its Build, and nothing else
+// in the file changes; else the file stays as it was and the tool says why, with a non-zero
+// exit code. A display that does not answer counts as none: the tool resets offscreen, and no
+// program writes Qt's notes to stderr.
+TEST(ResetTool, ResetsTheFirstMatchingRecordAndNothingElseWhateverTheDisplay) {
   ScopedSystemRoot root;
-  auto reset = [&](std::vector<std::string> args, const char* display) {
+  std::string many;
+  for (int i = 0; i < 200; ++i) many += PackageText({"p" + std::to_string(i), "D", "b"});
+  const std::string reset5 = CatalogueText(many).replace(
+      CatalogueText(many).find("<Build>b", CatalogueText(many).find("<Name>p5<")), 9, "<Build><");
+  const std::string two = Catalogue({"7", "8"}) + "tail";
+  const std::string noSuch =
+      "VornixResetPkg: no package 'other' in the catalogue " + root.Catalogue() + "\n";
+  const struct {
+    std::vector<std::string> args;
+    std::string before, after;
+    const char* display;
+    int exitCode;
+    std::string output;
+  } cases[] = {
+      {{"QORAX"}, "<?xml?>" + two, "<?xml?>" + Catalogue({"", "8"}) + "tail", nullptr, 0, ""},
+      {{"qorax"}, Catalogue({""}) + "tail", Catalogue({""}) + "tail", nullptr, 0, ""},
+      {{"qorax"}, two, Catalogue({"", "8"}) + "tail", ":87", 0, ""},
+      {{"qorax"}, two, Catalogue({"", "8"}) + "tail", "", 0, ""},
+      {{"p5"}, CatalogueText(many), reset5, nullptr, 0, ""},
+      {{"qorax", "x"}, two, two, nullptr, 1, ""},
+      {{"qorax "}, two, two, nullptr, 1, ""},
+      {{"other"}, two, two, nullptr, 1, noSuch},
+      {{}, two, two, nullptr, 1, ""}};
+  for (const auto& c : cases) {
+    WriteFileBytes(root.Catalogue(), c.before);
+    std::vector<std::string> args = c.args;
     args.insert(args.begin(), BuiltProgramFolder() + "/VornixResetPkg");
-    std::map<std::string, std::string> env{{"QT_QPA_PLATFORM", display ? "" : "offscreen"}};
-    if (display) env.insert({{"DISPLAY", display}, {"WAYLAND_DISPLAY", ""}});
+    std::map<std::string, std::string> env{{"QT_QPA_PLATFORM", c.display ? "" : "offscreen"}};
+    if (c.display) env.insert({{"DISPLAY", c.display}, {"WAYLAND_DISPLAY", ""}});
     env["VORNIX_SYSTEM_ROOT"] = root.path();
     const ProcessResult result = RunProcess(args, env);
-    EXPECT_TRUE(result.finished && result.exitCode == 0 && result.output.empty()) << result.output;
-  };
-  const std::string two = Catalogue({"7", "8"}) + "tail";
-  const std::tuple<std::vector<std::string>, std::string, std::string, const char*> cases[] = {
-      {{"QORAX"}, "<?xml?>" + two, Catalogue({"", "8"}), nullptr},
-      {{"qorax"}, Catalogue({""}) + "tail", Catalogue({""}), nullptr},
-      {{"qorax"}, two, Catalogue({"", "8"}), ":87"},
-      {{"qorax"}, two, Catalogue({"", "8"}), ""},
-      {{"qorax", "x"}, two, two, nullptr},
-      {{"qorax "}, two, two, nullptr},
-      {{"other"}, two, two, nullptr},
-      {{}, two, two, nullptr}};
-  for (const auto& [args, before, after, display] : cases) {
-    WriteFileBytes(root.Catalogue(), before);
-    reset(args, display);
-    EXPECT_EQ(ReadFileBytes(root.Catalogue()), after) << ::testing::PrintToString(args);
+    EXPECT_TRUE(result.finished) << ::testing::PrintToString(c.args);
+    EXPECT_EQ(result.exitCode, c.exitCode) << ::testing::PrintToString(c.args);
+    if (c.exitCode == 0 || !c.output.empty()) {
+      EXPECT_EQ(result.output, c.output);
+    }
+    EXPECT_EQ(ReadFileBytes(root.Catalogue()), c.after) << ::testing::PrintToString(c.args);
   }
+}
+
+// A catalogue that cannot be written is left as it is; the tool says so and ends with 2.
+TEST(ResetTool, SaysWhyItWroteNothing) {
+  ScopedSystemRoot root;
+  std::filesystem::create_directory(root.Catalogue());
+  const ProcessResult result =
+      RunProcess({BuiltProgramFolder() + "/VornixResetPkg", "qorax"},
+                 {{"QT_QPA_PLATFORM", "offscreen"}, {"VORNIX_SYSTEM_ROOT", root.path()}});
+  EXPECT_EQ(result.exitCode, 2);
+  EXPECT_EQ(result.output,
+            "VornixResetPkg: the catalogue " + root.Catalogue() + " is not a regular file\n");
 }
 
 }  // namespace

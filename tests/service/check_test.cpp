@@ -125,14 +125,15 @@ TEST_F(CheckCycle, PassesOverTheCatalogue) {
   EXPECT_EQ(started, Lines{"$/"});
   EXPECT_EQ(state.DetectedApplications, (std::set<std::string>{"Alpha", "Beta"}));
 
-  // Unforced, with everything in place: no report, nothing fetched, nothing started.
+  // Unforced, with everything in place: no report, nothing fetched; the utility is started
+  // again for beta's update, which the catalogue does not record yet.
   server_.ClearRequests();
   state.ForceCheck = false;
   RunCheckCycle(state, ports);
   EXPECT_EQ(Requests(),
             (Lines{"SETUPINFO vornet", "UPDATEINFO vornet", "SETUPINFO alpha", "UPDATEINFO alpha",
                    "SETUPINFO beta", "UPDATEINFO beta", "SETUPINFO twin", "UPDATEINFO twin"}));
-  EXPECT_EQ(started.size(), 1u);
+  EXPECT_EQ(started.size(), 2u);
   RecordingWindow window;
   LoadSettings(state, window);
   EXPECT_EQ(window.Take(), Lines{"Detected Alpha, Beta, Alpha 500"});
@@ -157,27 +158,65 @@ TEST(SettingsTest, FirstStartWritesAllFiveValuesAndLaterStartsReadThem) {
   const std::string time =
       "\"LastUpdate\"=\"(Mon|Tue|Wed|Thu|Fri|Sat|Sun), [A-Z][a-z]{2} \\d\\d, \\d{4} "
       "\\d\\d:\\d\\d:\\d\\d\"";
-  EXPECT_EQ(std::regex_replace(testing::ReadFileBytes(key), std::regex(time), "<time>"),
-            kKeyHeader +
-                "\"DefaultServer\"=dword:00000001\n<time>\n\"ProgPath\"=\"/opt/Vornix Apps/\"\n"
-                "\"UrlOut\"=\"192.168.10.1\"\n\"Version\"=\"1.0\"\n");
+  EXPECT_EQ(
+      std::regex_replace(testing::ReadFileBytes(key), std::regex(time), "<time>"),
+      kKeyHeader +
+          "\"Version\"=\"1.0\"\n\"DefaultServer\"=dword:00000001\n\"UrlOut\"=\"192.168.10.1\"\n"
+          "<time>\n\"ProgPath\"=\"/opt/Vornix Apps/\"\n");
 
+  // A value there but unusable (a line the reader cannot read, an address too long for its
+  // 512 bytes) is said, takes no default's place on disk, and a UrlOut like it stops the checks.
   const std::string fits(511, 'a');  // UrlOut is read into 512 bytes
-  // clang-format off
-  const std::tuple<std::string, std::string, bool> cases[] = {
-      {"\"UrlOut\"=\"127.0.0.1:8081/u\"\n\"DefaultServer\"=dword:00000002\n", "127.0.0.1:8081/u", false},
+  std::string utf16 = "\xFF\xFE";
+  for (const char c : std::string("\"UrlOut\"=\"10.0.0.7\"\r\n")) utf16 += {c, '\0'};
+  const struct {
+    std::string values, url;
+    bool local;
+    std::string problem;  // what is said on standard error
+  } cases[] = {
+      {"\"UrlOut\"=\"127.0.0.1:8081/u\"\n\"DefaultServer\"=dword:00000002\n", "127.0.0.1:8081/u",
+       false},
       {"\"UrlOut\"=\"\"\n\"DefaultServer\"=dword:00000000\n", "192.168.10.1", true},
       {"\"DefaultServer\"=dword:00000001\n", "192.168.10.1", true},
       {"\"DefaultServer\"=dword:ffffffff\n", "192.168.10.1", false},
       {"\"UrlOut\"=\"" + fits + "\"\n", fits, true},
-      {"\"UrlOut\"=\"" + fits + "b\"\n", "192.168.10.1", true}};
-  // clang-format on
-  for (const auto& [values, url, local] : cases) {
-    testing::WriteFileBytes(key, kKeyHeader + values);
+      {"\xEF\xBB\xBF\"UrlOut\"=\"10.0.0.7\"\n", "10.0.0.7", true},
+      {utf16, "10.0.0.7", true},
+      {"\"UrlOut\"=\"" + fits + "b\"\n", "192.168.10.1", true,
+       "UrlOut in " + key + " cannot be used (it is longer than 511 characters): no check runs\n"},
+      {"\"UrlOut\" = \"10.0.0.7\"\n\"DefaultServer\"=hex:02\n\"CaFile\"=dword:1\n", "192.168.10.1",
+       true,
+       "CaFile in " + key + " cannot be read: no https:// request is made\nUrlOut in " + key +
+           " cannot be used (its line cannot be read): no check runs\n"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.values);
+    const std::string text = c.values[0] == '"' ? kKeyHeader + c.values : c.values;
+    testing::WriteFileBytes(key, text);
+    ::testing::internal::CaptureStderr();
     LoadSettings(state, window);
-    EXPECT_EQ(state.ServerUrl, url) << values;
-    EXPECT_EQ(state.UseLocalServer, local) << values;
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), c.problem);
+    EXPECT_EQ(state.ServerUrl, c.url);
+    EXPECT_EQ(state.UseLocalServer, c.local);
+    EXPECT_EQ(state.UrlOutProblem.empty(), c.problem.find("UrlOut") == std::string::npos);
+    if (c.problem.empty()) continue;
+    ::testing::internal::CaptureStderr();
+    SaveSettings(state);
+    ::testing::internal::GetCapturedStderr();
+    const std::string saved = testing::ReadFileBytes(key);
+    EXPECT_EQ(saved.substr(0, text.size()), text) << "every line there stays as it was";
   }
+  // Read access is all a start needs: a file it may not write still gives it its settings.
+  testing::WriteFileBytes(key, kKeyHeader + "\"UrlOut\"=\"10.0.0.9\"\n");
+  testing::HandToUnprivileged(root.path(), root.path());
+  chmod(key.c_str(), 0444);
+  EXPECT_EQ(testing::RunInChild(
+                [&] {
+                  ServiceState read;
+                  LoadSettings(read, window);
+                  return read.ServerUrl == "10.0.0.9";
+                },
+                {true}),
+            0);
 }
 
 // The service's own record in the catalogue, made or corrected at every start.
@@ -190,21 +229,31 @@ std::string Own(const std::string& build = "") {
   return testing::PackageText({"vornet", "Vornix", build, "", "/opt/Vornix", "Vornix"});
 }
 
-TEST(Registration, TheServiceRecordIsMadeOrCorrected) {
-  std::string full;
+TEST(Registration, TheServiceRecordIsMadeOrCorrectedAndNothingElseChanges) {
+  std::string full, many;
   for (int i = 0; i < 128; ++i) full += Package("p" + std::to_string(i), "/p");
+  many = testing::PackageText({"long", std::string(60, 'd'), "", "", std::string(295, 'p')}) +
+         full + Package("p200", "/p");
+  const std::string half =
+      " <Package>\r\n  <Name>half</Name>\r\n  <Build>b9</Build>\r\n  <Update>u9</Update>\r\n"
+      " </Package>\r\n";
+  const std::string quote = testing::PackageText({"mon", "Monitor 24\" edition"});
   struct Case {  // the catalogue's packages before and after ("": no catalogue), SETUP.VER
     const char* what;
     std::string before, setupVer, after;
-    bool box = false, settingsKey = true;
+    bool box = false, settingsKey = true, refused = false;
   } cases[] = {
       {"no catalogue", "", "", Own()},
       // Mended: the slot after a package without Key holds that package's fields; the new
-      // record starts empty, and a SETUP.VER holding markup is not taken in either.
-      {"a stranger's fields",
-       " <Package>\r\n  <Name>half</Name>\r\n  <Build>b9</Build>\r\n  <Update>u9</Update>\r\n"
-       " </Package>\r\n",
-       "a\"b", Own()},
+      // record starts empty, and a SETUP.VER holding markup is not taken in either. The
+      // package without Key stays in the file.
+      {"a stranger's fields", half, "a\"b", half + Own()},
+      // Mended: packages past the 128th and values longer than the reader keeps stay.
+      {"only the path changes", Package("vornet", "/old") + many, "",
+       Package("vornet", "/opt/Vornix") + many},
+      // Mended: a lone double quote hides every tag after it; the file is left as it is.
+      {"a lone double quote", quote + Package("vornet", "/old"), "",
+       quote + Package("vornet", "/old"), false, true, true},
       {"found in any case; a path differing in case is left alone",
        Package("VORNET", "/OPT/vornix"), "", Package("VORNET", "/OPT/vornix")},
       {"moved: the path only, a Build stays", Package("a", "/a") + Package("vornet", "/old", "5"),
@@ -225,7 +274,11 @@ TEST(Registration, TheServiceRecordIsMadeOrCorrected) {
     if (!c.before.empty())
       testing::WriteFileBytes(root.Catalogue(), testing::CatalogueText(c.before));
     RecordingWindow boxes;
-    RegisterServicePackage("/opt/Vornix", boxes);
+    const std::string problem = RegisterServicePackage("/opt/Vornix", boxes);
+    EXPECT_EQ(problem.find("Vornix did not register itself: the catalogue " + root.Catalogue() +
+                           " is left as it is"),
+              c.refused ? 0 : std::string::npos)
+        << problem;
     EXPECT_EQ(testing::ReadFileBytes(root.Catalogue()),
               c.after.empty() ? "" : testing::CatalogueText(c.after));
     EXPECT_EQ(boxes.events,

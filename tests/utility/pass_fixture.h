@@ -40,7 +40,7 @@ class PassTest : public ::testing::Test, public ProgressFront {
   void EndAsCancel() override { events.push_back("cancel"); }
 
   // Desc is the name with a capital; Path, <program folder>/my apps/<name>, holds a blank; the
-  // program "run.sh" there makes started.txt beside it.
+  // program "run.sh" there makes started.txt beside it. The catalogue file is written anew.
   PackageRecord& AddPackage(const std::string& name, const std::string& build = "",
                             const std::string& update = "") {
     PackageRecord& r = catalogue.records[catalogue.count++];
@@ -49,6 +49,7 @@ class PassTest : public ::testing::Test, public ProgressFront {
     r.Path.assign(AppFolder(name));
     std::filesystem::create_directories(AppFolder(name));
     WriteProgram(AppFolder(name) + "/run.sh", "echo >> \"$(dirname \"$0\")/started.txt\"");
+    SaveCatalogueFile();  // the pass records each update it applies in the file
     return r;
   }
   std::string AppFolder(const std::string& name) { return programFolder / ("my apps/" + name); }

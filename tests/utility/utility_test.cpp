@@ -50,7 +50,6 @@ TEST_P(PassRules, SelectRestartAndClose) {
     if (caret != npos) WriteSetup(name, "S2");
     if (end != npos) WriteScript(name, "U2", "u", "", word[end] == '*');
   }
-  if (catalogue.count > 0) SaveCatalogueFile();
   PackagePass pass = MakePass(GetParam().words);
   pass.RunPackagePass();
   pass.OnOk();
@@ -69,7 +68,7 @@ TEST_P(PassRules, SelectRestartAndClose) {
   EXPECT_EQ(outcomes, GetParam().outcomes);
   const bool cancelled = std::count(events.begin(), events.end(), "cancel") > 0;
   EXPECT_EQ(cancelled ? "cancel" : events.empty() ? "" : events.back(), GetParam().last);
-  // Written back after every pass that read it, with Update only where an update was applied.
+  // Update changed only where an update was applied.
   ASSERT_EQ(PathExists(root.Catalogue()), catalogue.count > 0);
   const PackageCatalogue after = LoadCatalogueFile();
   for (int i = 0; i < catalogue.count; ++i) {
@@ -117,22 +116,35 @@ INSTANTIATE_TEST_SUITE_P(
         Rule{"vornet^ qorax", "qorax restart", "'Vornet:setup 'Qorax:idle ", "vornet ", "cancel"},
         Rule{"vornet*", "vornet restart", "'Vornet:updated ", "vornet ", "ok"}));
 
-TEST_F(PassTest, WaitsForThePassLockAndRewritesTheCatalogueInItsLayout) {
-  AddPackage("alpha");
-  WriteFileBytes(root.Catalogue(), FormatCatalogue(catalogue, false));
+// Each update applied is recorded at once, changing its Update and nothing else in the file;
+// what another program changed meanwhile (here the reset tool, run by the update's command) is
+// kept. The pass waits for the pass lock that an earlier pass holds.
+TEST_F(PassTest, WaitsForThePassLockAndRecordsOnlyWhatItApplied) {
+  AddPackage("alpha", "S1", "U1");
+  AddPackage("beta", "S2", "B1");
+  std::filesystem::create_symlink(BuiltProgramFolder() + "/VornixResetPkg",
+                                  AppFolder("alpha") + "/r");
+  WriteScript("alpha", "U2", "u.tar", "export QT_QPA_PLATFORM=offscreen; ./r alpha && ./r beta",
+              true);
+  const std::string text = "<?xml?>" + FormatCatalogue(catalogue, false) + "tail";
+  WriteFileBytes(root.Catalogue(), text);
   // flock locks belong to the open file: a second open in this process has to wait too.
   WaitedLock other(kPassLockName, 1000);
   PassHooks hooks = RecordingHooks();
   hooks.passLockWaitMs = 300;
   const auto before = std::chrono::steady_clock::now();
-  PackagePass(*this, ParseCommandLine("VornixUpdate alpha"), hooks).RunPackagePass();
+  PackagePass(*this, ParseCommandLine("VornixUpdate ALL"), hooks).RunPackagePass();
   EXPECT_TRUE(other.held() && std::chrono::steady_clock::now() - before >= 300ms);
-  EXPECT_EQ(ReadFileBytes(root.Catalogue()), FormatCatalogue(catalogue, true));
+  std::string expected = text;
+  for (const auto& [from, to] : {std::pair{"<Build>S1<", "<Build><"},
+                                 {"<Build>S2<", "<Build><"},
+                                 {"<Update>U1<", "<Update>U2<"}})
+    expected.replace(expected.find(from), std::string(from).size(), to);
+  EXPECT_EQ(ReadFileBytes(root.Catalogue()), expected) << LogLines().back();
 }
 
 TEST_F(PassTest, AProgramFolderItCannotWriteIsLoggedAndShownLast) {
   AddPackage("alpha");
-  SaveCatalogueFile();
   WriteFileBytes(programFolder / "plain", "");
   moduleFile = programFolder / "plain/VornixUpdate";  // a folder below a file: nobody writes it
   MakePass("alpha").RunPackagePass();
@@ -316,7 +328,6 @@ using UpdateScriptTest = PassTest;
 TEST_F(UpdateScriptTest, WithMarkupIsRefusedAndTheCatalogueKeepsEveryPackage) {
   AddPackage("app", "", "B1");
   AddPackage("zed", "", "Z1");
-  SaveCatalogueFile();
   WriteScript("app", "a\"b", "p", "");
   WriteScript("zed", "Z2", "z", "");
   WriteFileBytes("zed/updates/UPDATE.XML", "<Build>&#60;Z2</Build>\r\n<FileName>z</FileName>\r\n");
@@ -325,6 +336,23 @@ TEST_F(UpdateScriptTest, WithMarkupIsRefusedAndTheCatalogueKeepsEveryPackage) {
   EXPECT_EQ(LogLines(), (Lines{"Error copying 'p' [COPY] [0]", "Error copying 'z' [COPY] [0]"}));
   EXPECT_FALSE(PathExists(AppFolder("app") + "/p") || PathExists(AppFolder("zed") + "/z"));
   EXPECT_EQ(FormatCatalogue(LoadCatalogueFile(), true), FormatCatalogue(catalogue, true));
+}
+
+// An update that the catalogue cannot record is not done: a failed step, never "successfully
+// updated", and the next run applies it again. A folder in the catalogue's place cannot be
+// written by anyone, root included.
+TEST_F(UpdateScriptTest, ThatCannotBeRecordedIsAFailedStep) {
+  PackageRecord& r = AddPackage("app", "", "B1");
+  WriteScript("app", "B2", "app.tar", "", true);
+  std::filesystem::remove(root.Catalogue());
+  std::filesystem::create_directory(root.Catalogue());
+  MakePass("app").ApplyUpdate(r);
+  const std::string error =
+      "Error recording update 'B2': the catalogue " + root.Catalogue() + " is not a regular file";
+  EXPECT_EQ(events, (Lines{"logmsg 1:" + error,
+                           "status:Arvel Application 'App' update error '" + error + "'"}));
+  EXPECT_EQ(LogLines(), Lines{error + " [CATALOGUE] [0]"});
+  EXPECT_TRUE(r.Update.view() == "B1" && !g_changesMade);
 }
 
 // With an UpdateKey the utility checks the publisher's signature itself, before it stops a

@@ -76,24 +76,26 @@ void PackagePass::RunPackagePass() {
                                                   kUpdaterLogNames.log, false))
           : std::string();
   {
-    // Held from reading the catalogue until it is written, so that a copy started by a
-    // hand-over reads the catalogue only after this pass wrote it. After the bound the pass
-    // goes on without the lock, as it would have without one.
+    // Held from reading the catalogue until the pass is over, so that a copy started by a
+    // hand-over reads the catalogue only after this pass recorded its updates. After the bound
+    // the pass goes on without the lock, as it would have without one.
     WaitedLock passLock(kPassLockName, hooks_.passLockWaitMs);
-    const std::string path = CataloguePath();
     PackageCatalogue catalogue;
-    if (LoadCatalogue(path, catalogue)) {
+    if (LoadCatalogue(CataloguePath(), catalogue)) {
+      // Each update is recorded in the catalogue as soon as it is applied; a pass that applied
+      // none leaves the file as it was.
       for (int i = 0; i < catalogue.count; ++i) {
-        if (catalogue.records[i].Name.view() == kServicePackage)
-          ProcessPackage(catalogue.records[i]);
+        if (catalogue.records[i].Name.view() != kServicePackage) continue;
+        recordIndex_ = i;
+        ProcessPackage(catalogue.records[i]);
       }
       for (int i = 0; i < catalogue.count; ++i) {
         PackageRecord& record = catalogue.records[i];
         if (record.Name.view() == kServicePackage) continue;
+        recordIndex_ = i;
         if (record.Name.view() == m_selector || SelectorIsAll()) ProcessPackage(record);
       }
-      // Written after every pass that read it, changed or not.
-      SaveCatalogue(path, catalogue);
+      recordIndex_ = -1;
     }
   }
   if (!problem.empty()) front_.ShowStatus(problem);

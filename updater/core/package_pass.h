@@ -89,8 +89,15 @@ class PackagePass {
 
   ProgressFront& front_;
   PassHooks hooks_;
+  // Records an applied update's build in the catalogue, changing nothing else there; the
+  // empty text, or why it could not.
+  std::string RecordUpdate(const PackageRecord& record, std::string_view build);
+
   // The service did not end when asked: its package is left alone for the rest of the run.
   bool serviceStillRunning_ = false;
+  // The catalogue index of the package the pass works on, -1 outside a pass (the package is
+  // then found by its Name).
+  int recordIndex_ = -1;
 };
 
 // printf-style filling of one "%s" after another, without a fixed buffer.

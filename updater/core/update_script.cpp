@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "common/activity_log.h"
+#include "common/catalogue_edit.h"
 #include "common/package_markers.h"
 #include "platform/path.h"
 #include "platform/process.h"
@@ -25,6 +26,7 @@ constexpr const char* kCopyError = "Error copying '%s'";
 constexpr const char* kBzip2Error = "Error decompressing '%s'";
 constexpr const char* kGtarError = "Error extracting files from '%s'";
 constexpr const char* kCommandError = "Error running command '%s'";
+constexpr const char* kRecordError = "Error recording update '%s': %s";
 
 struct StepError {
   std::string text;
@@ -55,6 +57,23 @@ bool Decompress(const std::string& bzip2, const std::string& compressed,
 }
 
 }  // namespace
+
+std::string PackagePass::RecordUpdate(const PackageRecord& record, std::string_view build) {
+  const std::string_view name = record.Name.view();
+  bool found = false;
+  const std::string problem = EditCatalogue([&](PackageCatalogue& catalogue) {
+    // The package where the pass found it, unless the file changed under the pass.
+    int index = recordIndex_;
+    if (index < 0 || index >= catalogue.count || catalogue.records[index].Name.view() != name)
+      index = FindPackage(catalogue, name, NameCase::kSignificant);
+    found = index >= 0;
+    if (found) catalogue.records[static_cast<size_t>(index)].Update.assign(build);
+    return found;
+  });
+  if (!problem.empty() || found) return problem;
+  return "the catalogue " + CataloguePath() + " holds no package '" + std::string(name) +
+         "' any more";
+}
 
 void PackagePass::ApplyUpdate(PackageRecord& record) {
   const std::string name = record.Name.str();
@@ -121,6 +140,13 @@ void PackagePass::ApplyUpdate(PackageRecord& record) {
   }
 
   ChangeFolder(programFolder);
+  // Only an update the catalogue records is done: one that could not be recorded would be
+  // applied again by the next run, and must not be reported as successful.
+  const std::string notRecorded = RecordUpdate(record, script.Build);
+  if (!notRecorded.empty()) {
+    failed({FillText(kRecordError, {script.Build, notRecorded}), "CATALOGUE"});
+    return;
+  }
   front_.ShowStatus(FillText(kUpdatedText, {record.Desc.view()}));
   g_changesMade = true;
   record.Update.assign(script.Build);
