@@ -17,8 +17,8 @@ struct CharacterReference {
 };
 constexpr CharacterReference kReferences[] = {{"&#60;", '<'}, {"&#62;", '>'}, {"&#38;", '&'}};
 
-// UrlOut is read into 128 bytes by the utility.
-constexpr size_t kUrlOutCapacity = 128;
+// UrlOut is read into 512 bytes, as the service reads it.
+constexpr size_t kUrlOutCapacity = 512;
 
 bool StartsWith(std::string_view text, size_t at, std::string_view prefix) {
   return text.size() - at >= prefix.size() && text.compare(at, prefix.size(), prefix) == 0;
@@ -135,10 +135,13 @@ void UpdaterMessenger::SendLogMessage(std::string_view message) {
   if (clientName_.empty()) clientName_ = ReadClientName().ClientName;
   if (commandUrl_.empty()) {
     // The service writes UrlOut; until it has, there is nowhere to send to.
-    if (auto key = RegistryKey::Open(SettingsKey(), kKeyRead | kKeySetValue)) {
+    // Read access is enough to read; the address is read as the service reads it, so the
+    // utility reports to every server the service talks to.
+    if (auto key = RegistryKey::Open(SettingsKey(), kKeyRead)) {
       const std::string urlOut = key->QueryString("UrlOut", kUrlOutCapacity).value_or("");
       if (!urlOut.empty()) commandUrl_ = UpdaterCommandUrl(urlOut);
-      SetTrustedAuthorities(TrustSettingsFrom(*key).CaFile);
+      const TrustSettings trust = TrustSettingsFrom(*key);
+      SetTrustedAuthorities(trust.CaFile, !trust.CaFileUnusable);
     }
   }
   if (commandUrl_.empty()) return;

@@ -68,9 +68,13 @@ size_t WriteToFile(char* data, size_t size, size_t count, void* userData) {
   return std::fwrite(data, size, count, download->file);
 }
 
-std::string& TrustedAuthorities() {
-  static std::string pemFile;
-  return pemFile;
+struct Authorities {
+  std::string pemFile;
+  bool usable = true;
+};
+Authorities& TrustedAuthorities() {
+  static Authorities authorities;
+  return authorities;
 }
 
 bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
@@ -85,7 +89,8 @@ bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
 // http:// transfer gets no option at all, so its requests stay as they always were.
 bool AcceptTlsOptions(CURL* h, const std::string& url) {
   if (!StartsWithIgnoringCase(url, kSecureScheme)) return true;
-  const std::string& pemFile = TrustedAuthorities();
+  if (!TrustedAuthorities().usable) return false;
+  const std::string& pemFile = TrustedAuthorities().pemFile;
   return curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L) == CURLE_OK &&
          curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L) == CURLE_OK &&
          (pemFile.empty() ||
@@ -95,8 +100,8 @@ bool AcceptTlsOptions(CURL* h, const std::string& url) {
 
 }  // namespace
 
-void SetTrustedAuthorities(std::string pemFile) {
-  TrustedAuthorities() = std::move(pemFile);
+void SetTrustedAuthorities(std::string pemFile, bool usable) {
+  TrustedAuthorities() = {std::move(pemFile), usable};
 }
 
 std::string WithHttpScheme(std::string_view address) {

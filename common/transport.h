@@ -20,9 +20,10 @@ inline constexpr long long kAnySize = -1;
 std::string WithHttpScheme(std::string_view address);
 
 // https:// transfers verify the server's certificate and host name against the system's
-// certificate authorities, or, when `pemFile` is not empty, against those in that file alone.
-// Process-wide: the programs set it from their settings before they reach a server.
-void SetTrustedAuthorities(std::string pemFile);
+// certificate authorities, or, when `pemFile` is not empty, against those in that file alone;
+// when the settings name authorities in a form that cannot be used, no https:// transfer is
+// made at all. Process-wide: the programs set it from their settings before they reach a server.
+void SetTrustedAuthorities(std::string pemFile, bool usable = true);
 
 // Posts one command document with "Content-Type: text/xml; charset=utf-8" and returns the reply
 // text, complete or partial; empty when nothing could be sent or nothing came back, and when

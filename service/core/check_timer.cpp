@@ -37,14 +37,16 @@ CheckStep CheckTimer::Tick() {
 }
 
 CheckStep CheckTimer::ServerTime(long hhmmss) {
-  if (IsServerDaytime(hhmmss)) {
-    state_.ForceCheck = false;
-    state_.TickCount = 0;
-    return Start(kNormalPeriodMs);
-  }
+  if (IsServerDaytime(hhmmss)) return Skip();
   CheckStep step;
   step.next = NextStep::kRunPass;
   return step;
+}
+
+CheckStep CheckTimer::Skip() {
+  state_.ForceCheck = false;
+  state_.TickCount = 0;
+  return Start(kNormalPeriodMs);
 }
 
 void CheckTimer::BeginPass() {

@@ -43,6 +43,8 @@ class CheckTimer {
   CheckStep Tick();
   // The answer to SVRTIME, as a number HHMMSS (0 when missing or unreadable).
   CheckStep ServerTime(long hhmmss);
+  // A decision that runs no check (the settings cannot be used): the next one an hour later.
+  CheckStep Skip();
   // Around RunCheckCycle.
   void BeginPass();
   CheckStep EndPass();

@@ -1,6 +1,7 @@
 #include "service/core/service_controller.h"
 
 #include "common/activity_log.h"
+#include "common/trust_settings.h"
 #include "common/write_problems.h"
 #include "platform/module.h"
 #include "service/core/settings.h"
@@ -60,6 +61,12 @@ void ServiceController::Apply(const CheckStep& step) {
 void ServiceController::OnCheckTimerTick() {
   CheckStep step = checkTimer_.Tick();
   Apply(step);
+  if (step.next != NextStep::kNone && !state_.UrlOutProblem.empty()) {
+    // An address the service cannot use is said, not replaced by the default server's.
+    ReportSettingsProblem(state_.UrlOutProblem);
+    Apply(checkTimer_.Skip());
+    return;
+  }
   if (step.next == NextStep::kAskServerTime) {
     step = checkTimer_.ServerTime(ports_.askServerTime(state_.ServerUrl));
     Apply(step);

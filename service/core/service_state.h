@@ -30,6 +30,9 @@ struct ServiceState {
   bool CheckBusy = false;      // a pass is running
   uint32_t TickCount = 0;      // minutes counted by the check timer
   std::string ServerUrl;
+  // Why the stored UrlOut cannot be used, when it cannot: no check runs then, and the stored
+  // value is not replaced by the default.
+  std::string UrlOutProblem;
   std::string UpdateKey;  // the publisher's public key; empty: signatures are not asked for
   std::string ClientName;
   std::string ProgramFolder;                   // ends in '/'

@@ -1,5 +1,7 @@
 #include "service/core/settings.h"
 
+#include <cstdint>
+
 #include "common/activity_log.h"
 #include "common/catalogue.h"
 #include "common/identity.h"
@@ -13,6 +15,11 @@ namespace vornix {
 namespace {
 constexpr uint32_t kDefaultServerLocal = 1;
 constexpr uint32_t kDefaultServerVendor = 2;
+
+std::string UrlOutProblem(const std::string& why) {
+  return "UrlOut in " + RegistryKey::KeyFilePath(SettingsKey()) + " cannot be used (" + why +
+         "): no check runs";
+}
 }  // namespace
 
 std::string ScanInstalledPackages(std::set<std::string>& detected) {
@@ -34,30 +41,56 @@ std::string ScanInstalledPackages(std::set<std::string>& detected) {
 void LoadSettings(ServiceState& state, Notices& notices) {
   state.ServerUrl = kDefaultServerUrl;
   state.UseLocalServer = true;
+  state.UrlOutProblem.clear();
 
   const std::string text = ScanInstalledPackages(state.DetectedApplications);
   notices.ShowNotice(text, kSettingsNoticeHoldMs);
   WriteLogLine(text);
 
   TrustSettings trust;
-  if (auto key = RegistryKey::Open(SettingsKey(), kKeyRead | kKeySetValue)) {
-    if (auto url = key->QueryString("UrlOut", kUrlOutCapacity)) state.ServerUrl = *url;
+  // Reading needs read access only: a file the service cannot write is still what it uses.
+  if (auto key = RegistryKey::Open(SettingsKey(), kKeyRead)) {
+    if (auto url = key->QueryString("UrlOut", kUrlOutCapacity)) {
+      state.ServerUrl = *url;
+    } else if (key->Unreadable("UrlOut") || key->QueryDword("UrlOut")) {
+      state.UrlOutProblem = UrlOutProblem("its line cannot be read");
+    } else if (key->QueryString("UrlOut", SIZE_MAX)) {
+      state.UrlOutProblem =
+          UrlOutProblem("it is longer than " + std::to_string(kUrlOutCapacity - 1) + " characters");
+    }
     state.UseLocalServer = UseLocalServerFrom(key->QueryDword("DefaultServer"));
     trust = TrustSettingsFrom(*key);
   }
   state.UpdateKey = trust.UpdateKey;
-  SetTrustedAuthorities(trust.CaFile);
+  SetTrustedAuthorities(trust.CaFile, !trust.CaFileUnusable);
+  if (const std::string problem = CaFileProblem(trust); !problem.empty())
+    ReportSettingsProblem(problem);
+  if (!state.UrlOutProblem.empty()) ReportSettingsProblem(state.UrlOutProblem);
   if (state.ServerUrl.empty()) state.ServerUrl = kDefaultServerUrl;
 }
 
-void SaveSettings(const ServiceState& state) {
+void SaveSettings(const ServiceState& state, bool userChange) {
   auto key = RegistryKey::Create(SettingsKey(), kKeySetValue);
   if (!key) return;
-  key->SetString("Version", kSettingsVersionText);
-  key->SetDword("DefaultServer", state.UseLocalServer ? kDefaultServerLocal : kDefaultServerVendor);
-  key->SetString("UrlOut", state.ServerUrl);
-  key->SetString("LastUpdate", LogTimeStamp());
-  key->SetString("ProgPath", state.ProgramFolder);
+  // A value whose line cannot be read stays as it is, unless the user set it in the window.
+  const auto set = [&](const char* name, const RegistryKey::Value& value, bool byUser) {
+    if (key->Unreadable(name) && !byUser) {
+      ReportSettingsProblem(std::string("The settings value ") + name + " in " + key->FilePath() +
+                            " cannot be read; it is left as it is");
+      return;
+    }
+    if (const auto* text = std::get_if<std::string>(&value))
+      key->SetString(name, *text, byUser);
+    else
+      key->SetDword(name, std::get<uint32_t>(value), byUser);
+  };
+  set("Version", std::string(kSettingsVersionText), false);
+  set("DefaultServer", state.UseLocalServer ? kDefaultServerLocal : kDefaultServerVendor,
+      userChange);
+  // An address the service could not use is never replaced by the default it stood in with.
+  if (state.UrlOutProblem.empty()) set("UrlOut", state.ServerUrl, userChange);
+  set("LastUpdate", LogTimeStamp(), false);
+  set("ProgPath", state.ProgramFolder, false);
 }
 
 bool ApplyChanges(ServiceState& state, const std::string& urlEditText, bool useLocalChecked,
@@ -69,7 +102,8 @@ bool ApplyChanges(ServiceState& state, const std::string& urlEditText, bool useL
   if (answer == MessageBoxAnswer::kYes) {
     // An empty address is stored as it is; the default comes back at the next load.
     state.ServerUrl = url;
-    SaveSettings(state);
+    state.UrlOutProblem.clear();
+    SaveSettings(state, true);
     notices.ShowNotice(kChangesAppliedText, kSettingsNoticeHoldMs);
     return true;
   }

@@ -26,12 +26,14 @@ std::string ScanInstalledPackages(std::set<std::string>& detected);
 
 // The scan with its notice and log line, then ServerUrl, UseLocalServer, UpdateKey and the
 // transport's certificate authorities (CaFile) from the settings key; the defaults stay when
-// the key cannot be opened for reading and writing.
+// the key cannot be read. A UrlOut, CaFile or UpdateKey that is there but cannot be used is
+// said (standard error, the log) and never taken for an absent one.
 void LoadSettings(ServiceState& state, Notices& notices);
 
-// Writes Version, DefaultServer, UrlOut, LastUpdate and ProgPath; silent when the key cannot
-// be created.
-void SaveSettings(const ServiceState& state);
+// Writes Version, DefaultServer, UrlOut, LastUpdate and ProgPath, changing only their lines;
+// silent when the key cannot be created. A value whose line cannot be read is left as it is
+// (and said) unless `userChange` and it is one the user set in the window.
+void SaveSettings(const ServiceState& state, bool userChange = false);
 
 // "&Apply Changes": asks first; yes stores the edited settings, anything else loads the stored
 // ones back. True when the changes were applied.

@@ -40,8 +40,8 @@ TEST(Registry, KeysAreFilesInTheEditorsFormatAndValuesRoundTrip) {
   ASSERT_TRUE(key->SetString("UrlOut", "C:\\path \"quoted\""));
   ASSERT_TRUE(key->SetDword("DefaultServer", 10));
   EXPECT_EQ(ReadFileBytes(key->FilePath()), std::string(kHeader) +
-                                                "\"DefaultServer\"=dword:0000000a\n"
-                                                "\"UrlOut\"=\"C:\\\\path \\\"quoted\\\"\"\n");
+                                                "\"UrlOut\"=\"C:\\\\path \\\"quoted\\\"\"\n"
+                                                "\"DefaultServer\"=dword:0000000a\n");
   auto read = RegistryKey::Open(kKey, kKeyRead);
   ASSERT_TRUE(read);
   EXPECT_EQ(read->QueryString("UrlOut", 512), "C:\\path \"quoted\"");
@@ -59,23 +59,71 @@ TEST(Registry, KeysAreFilesInTheEditorsFormatAndValuesRoundTrip) {
       << "every change replaces the file whole";
 }
 
-// Value names ignore letter case, as the registry's do: a name written by hand in another
-// case is the same value, and a change keeps its spelling and writes it once. A key whose file
-// is a folder opens for nobody.
-TEST(Registry, HandWrittenFilesReadInAnyCaseAndUnusableKeysDoNotOpen) {
+// Files as people and the registry editor make them: names in any case, other line ends,
+// comments, a byte order mark, UTF-16. A change rewrites the line of its value (keeping the
+// name's spelling and the line's end) in the file's own encoding, and nothing else; a value
+// whose line cannot be read is there, unreadable, and kept. A key whose file is a folder opens
+// for nobody.
+TEST(Registry, HandWrittenFilesKeepEveryLineAChangeDoesNotTouch) {
   ScopedSystemRoot root;
-  WriteFileBytes(RegistryKey::KeyFilePath(kKey),
-                 "\"urlout\"=\"127.0.0.1:8000\"\r\n\"DefaultServer\"=dword:00000002\r\nnoise\r\n");
+  const std::string path = RegistryKey::KeyFilePath(kKey);
+  const std::string lines =
+      "; made by hand\r\n\"urlout\"=\"127.0.0.1:8000\"\r\n\"DefaultServer\"=dword:00000002\r\n"
+      "noise\r\n\"UpdateKey\" = \"abc\"\r\n\"CaFile\"=hex:01,02\r\n\"Last\"=\"x";
+  const auto utf16 = [](const std::string& text, bool little) {
+    std::string out = little ? "\xFF\xFE" : "\xFE\xFF";
+    for (const char c : text) out += little ? std::string{c, '\0'} : std::string{'\0', c};
+    return out;
+  };
+  const struct {
+    const char* what;
+    std::string before, after;
+  } cases[] = {
+      {"bytes", lines,
+       "; made by hand\r\n\"urlout\"=\"10.0.0.1\"\r\n\"DefaultServer\"=dword:00000002\r\nnoise\r\n"
+       "\"UpdateKey\" = "
+       "\"abc\"\r\n\"CaFile\"=hex:01,02\r\n\"Last\"=\"x\r\n\"Version\"=\"1.0\"\r\n"},
+      {"UTF-8 with its mark", "\xEF\xBB\xBF\"UrlOut\"=\"127.0.0.1:8000\"\n",
+       "\xEF\xBB\xBF\"UrlOut\"=\"10.0.0.1\"\n\"Version\"=\"1.0\"\n"},
+      {"UTF-16LE", utf16(lines, true),
+       utf16("; made by hand\r\n\"urlout\"=\"10.0.0.1\"\r\n\"DefaultServer\"=dword:00000002\r\n"
+             "noise\r\n\"UpdateKey\" = \"abc\"\r\n\"CaFile\"=hex:01,02\r\n\"Last\"=\"x\r\n"
+             "\"Version\"=\"1.0\"\r\n",
+             true)},
+      {"UTF-16BE", utf16(lines, false),
+       utf16("; made by hand\r\n\"urlout\"=\"10.0.0.1\"\r\n\"DefaultServer\"=dword:00000002\r\n"
+             "noise\r\n\"UpdateKey\" = \"abc\"\r\n\"CaFile\"=hex:01,02\r\n\"Last\"=\"x\r\n"
+             "\"Version\"=\"1.0\"\r\n",
+             false)}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteFileBytes(path, c.before);
+    auto key = RegistryKey::Open(kKey, kKeyRead | kKeySetValue);
+    ASSERT_TRUE(key);
+    EXPECT_EQ(key->QueryString("UrlOut", 512), "127.0.0.1:8000");
+    ASSERT_TRUE(key->SetString("UrlOut", "10.0.0.1") && key->SetString("Version", "1.0"));
+    if (c.before.find("noise") != std::string::npos || c.before.find('\0') != std::string::npos) {
+      EXPECT_EQ(key->QueryDword("DEFAULTSERVER"), 2u);
+      for (const char* name : {"UpdateKey", "CaFile", "Last"}) {
+        EXPECT_TRUE(key->Unreadable(name) && !key->QueryString(name, 512)) << name;
+        EXPECT_FALSE(key->SetString(name, "x")) << "kept: " << name;
+      }
+    }
+    EXPECT_EQ(ReadFileBytes(path), c.after);
+  }
   auto key = RegistryKey::Open(kKey, kKeyRead | kKeySetValue);
-  ASSERT_TRUE(key);
-  EXPECT_EQ(key->QueryString("UrlOut", 512), "127.0.0.1:8000");
-  EXPECT_EQ(key->QueryDword("DEFAULTSERVER"), 2u);
-  ASSERT_TRUE(key->SetString("UrlOut", "10.0.0.1"));
-  EXPECT_EQ(ReadFileBytes(key->FilePath()),
-            std::string(kHeader) + "\"DefaultServer\"=dword:00000002\n\"urlout\"=\"10.0.0.1\"\n");
+  ASSERT_TRUE(key->SetString("CaFile", "/ca.pem", true));
+  EXPECT_EQ(RegistryKey::Open(kKey, kKeyRead)->QueryString("CaFile", 512), "/ca.pem");
+  // Each form of a line that names a value it cannot read.
+  for (const char* line :
+       {"UpdateKey=\"k\"", "\"UpdateKey=\"k\"", " \"UpdateKey\"= \"k\" x",
+        "\"UpdateKey\"=hex(2):6b,00", "\"UpdateKey\"=\"k", "\"UpdateKey\"=dword:1x"}) {
+    WriteFileBytes(path, std::string(line) + "\n");
+    EXPECT_TRUE(RegistryKey::Open(kKey, kKeyRead)->Unreadable("UpdateKey")) << line;
+  }
 
-  std::filesystem::remove(RegistryKey::KeyFilePath(kKey));
-  std::filesystem::create_directories(RegistryKey::KeyFilePath(kKey));
+  std::filesystem::remove(path);
+  std::filesystem::create_directories(path);
   EXPECT_FALSE(RegistryKey::Open(kKey, kKeyRead));
   EXPECT_FALSE(RegistryKey::Open(kKey, kKeyRead | kKeySetValue));
   EXPECT_FALSE(RegistryKey::Create(kKey, kKeySetValue));

@@ -107,7 +107,8 @@ TEST(Protocol, ReportsReachTheCommandScriptAndTheUtilityFindsItsAddressOnce) {
   UpdaterMessenger messenger;
   messenger.SendLogMessage("no settings key");
   auto key = RegistryKey::Create(SettingsKey(), kKeySetValue);
-  const std::string tooLong = server.address() + "/" + std::string(127, 'x');
+  // UrlOut is read as the service reads it, into 512 bytes.
+  const std::string tooLong = server.address() + "/" + std::string(511, 'x');
   for (const std::string& url : {std::string(), tooLong, server.address(), std::string("x:1")}) {
     key->SetString("UrlOut", url);
     messenger.SendLogMessage("with UrlOut " + url.substr(0, 10));
