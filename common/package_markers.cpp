@@ -99,6 +99,14 @@ std::string ReadSetupSig(const std::string& path) {
   return ReadSetupVer(path);
 }
 
+bool WriteSetupRun(const std::string& path, std::string_view build) {
+  return ReplaceFileAtomically(path, build);
+}
+
+std::string ReadSetupRun(const std::string& path) {
+  return ReadSetupVer(path);
+}
+
 bool IsPlainFileName(std::string_view name) {
   if (name.empty() || name == "." || name == ".." || name.front() == '-') return false;
   return name.find_first_of("/\\") == std::string_view::npos;

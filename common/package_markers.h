@@ -48,6 +48,13 @@ inline constexpr const char* kSetupSigName = "SETUP.SIG";
 bool WriteSetupSig(const std::string& path, std::string_view signature);
 std::string ReadSetupSig(const std::string& path);
 
+// SETUP.RUN beside SETUP.VER holds the build of the setup the utility last started, read like
+// SETUP.VER: a check that finds the service's own setup lying ready and not started yet starts
+// the utility again, and one already started is not started again by that rule.
+inline constexpr const char* kSetupRunName = "SETUP.RUN";
+bool WriteSetupRun(const std::string& path, std::string_view build);
+std::string ReadSetupRun(const std::string& path);
+
 // A name that can stand for one file in a folder: no '/' or '\', not "." or "..", not
 // beginning with '-', not empty.
 bool IsPlainFileName(std::string_view name);

@@ -16,8 +16,10 @@
 #include "common/package_signature.h"
 #include "common/protocol.h"
 #include "common/transport.h"
+#include "platform/path.h"
 #include "platform/temporary_files.h"
 #include "service/core/file_checksum.h"
+#include "service/core/registration.h"
 
 namespace vornix {
 namespace {
@@ -40,6 +42,7 @@ struct PackagePaths {
   std::string setupFile;
   std::string setupVer;
   std::string setupSig;
+  std::string setupRun;
   std::string updateXml;
 };
 
@@ -157,7 +160,13 @@ void SetupStep(const PackageRecord& record, const DownloadSettings& settings,
   const std::string signature = ReplySignature(key, reply);
   if (ReadSetupVer(paths.setupVer) == build &&
       SameSignature(key, ReadSetupSig(paths.setupSig), signature)) {
-    return;  // this setup lies ready already
+    // This setup lies ready already. The service's own is the one setup a run of the utility
+    // starts by itself: not started yet (the utility ended before it could), it gets the
+    // utility started again, with nothing fetched.
+    if (name == kServicePackageName && !record.Build.empty() &&
+        ReadSetupRun(paths.setupRun) != build && FileSize(paths.setupFile) >= 0)
+      utilityNeeded = true;
+    return;
   }
 
   const PackageFile setup{kSetupFileName,
@@ -210,8 +219,14 @@ void UpdateStep(const PackageRecord& record, const DownloadSettings& settings,
   const PublisherKey key(settings.UpdateKey);
   marker.Signature = ReplySignature(key, reply);
   const UpdateMarker inPlace = ReadUpdateXml(paths.updateXml);
-  if (inPlace.Build == marker.Build && SameSignature(key, inPlace.Signature, marker.Signature)) {
-    return;  // lies ready already
+  if (inPlace.Build == marker.Build && SameSignature(key, inPlace.Signature, marker.Signature) &&
+      IsUsableUpdateFileName(inPlace.FileName) &&
+      FileSize(paths.updatesFolder + "/" + inPlace.FileName) >= 0) {
+    // It lies ready from an earlier check, and the catalogue does not record it yet (the
+    // utility ended before it could, or its step failed): the utility is started for it, with
+    // nothing fetched again. A marker whose file is gone is fetched anew.
+    utilityNeeded = true;
+    return;
   }
   if (marker.FileName.empty()) return;
 
@@ -274,6 +289,7 @@ void DownloadPackage(const PackageRecord& record, const DownloadSettings& settin
   paths.setupFile = paths.packageFolder + "/" + kSetupFileName;
   paths.setupVer = paths.packageFolder + "/" + kSetupVerName;
   paths.setupSig = paths.packageFolder + "/" + kSetupSigName;
+  paths.setupRun = paths.packageFolder + "/" + kSetupRunName;
   paths.updateXml = paths.updatesFolder + "/" + kUpdateXmlName;
 
   // A folder that exists already, or cannot be made, shows up in the file steps.

@@ -48,6 +48,8 @@ bool PackagePass::RunSetupIfNew(PackageRecord& record) {
   }
   if (name == kQoraxPackage) g_qoraxSetupStarted = true;
   if (name == kServicePackage) g_vornetSetupStarted = true;
+  // The service starts the utility again for a setup that lies ready only until it has run.
+  WriteSetupRun(packageFolder + "/" + kSetupRunName, setupBuild);
 
   const std::string logText = FillText(kSetupLogText, {record.Desc.view()});
   WriteLogLine(logText, "OK");
