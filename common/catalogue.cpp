@@ -12,6 +12,10 @@ namespace vornix {
 
 namespace {
 
+constexpr std::string_view LineEnd(bool lineBreaks) {
+  return lineBreaks ? "\r\n" : "";
+}
+
 void AppendLine(std::string& out, std::string_view open, std::string_view value,
                 std::string_view close, std::string_view eol) {
   out.append(open).append(value).append(close).append(eol);
@@ -28,7 +32,7 @@ void ReadCatalogue(std::string_view text, PackageCatalogue& catalogue) {
 }
 
 std::string FormatPackage(const PackageRecord& r, bool lineBreaks) {
-  const std::string_view eol = lineBreaks ? "\r\n" : "";
+  const std::string_view eol = LineEnd(lineBreaks);
   std::string out;
   out.append(" <Package>").append(eol);
   AppendLine(out, "  <Name>", r.Name.view(), "</Name>", eol);
@@ -42,7 +46,7 @@ std::string FormatPackage(const PackageRecord& r, bool lineBreaks) {
 }
 
 std::string FormatCatalogue(const PackageCatalogue& catalogue, bool lineBreaks) {
-  const std::string_view eol = lineBreaks ? "\r\n" : "";
+  const std::string_view eol = LineEnd(lineBreaks);
   std::string out;
   out.reserve(static_cast<size_t>(catalogue.count) * 600 + 32);
   out.append("<WinApps>").append(eol);

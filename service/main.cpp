@@ -8,8 +8,6 @@
 #include "common/ui/offscreen.h"
 #include "platform/display.h"
 #include "platform/named_mutex.h"
-#include "platform/path.h"
-#include "platform/system_root.h"
 #include "service/core/registration.h"
 #include "service/core/service_state.h"
 #include "service/ui/qt_message_boxes.h"
@@ -23,8 +21,6 @@ int main(int argc, char** argv) {
   // The main window stays hidden and notices come and go: only a shutdown ends the loop.
   QApplication::setQuitOnLastWindowClosed(false);
 
-  // A fresh system root: the catalogue's folder is made before anything looks for it.
-  vornix::MakeFolders(vornix::WindowsDirectory());
   // Registered before the single-instance test, so a second start has done it too.
   vornix::QtMessageBoxes boxes;
   const std::string registration = vornix::RegisterServicePackage(vornix::RunningFolder(), boxes);

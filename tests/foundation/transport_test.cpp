@@ -137,7 +137,9 @@ TEST(Transport, OverHttpsOnlyAVerifiedCertificateForTheHostIsTrusted) {
     std::string certificate;
     std::string authorities;  // empty: the system's store
     bool trusted;
+    bool usable = true;  // false: settings that name authorities in a form nobody can read
   } cases[] = {{"trusted", "right", dir / "ca.pem", true},
+               {"authorities that cannot be used", "right", dir / "ca.pem", false, false},
                {"another host's certificate", "wrong", dir / "ca.pem", false},
                {"unknown authority", "right", dir / "other.pem", false},
                {"not in the system's store", "right", "", false}};
@@ -152,7 +154,7 @@ TEST(Transport, OverHttpsOnlyAVerifiedCertificateForTheHostIsTrusted) {
       res.set_content("file bytes", "application/octet-stream");
     });
     server.Start();
-    SetTrustedAuthorities(c.authorities);
+    SetTrustedAuthorities(c.authorities, c.usable);
     EXPECT_EQ(
         PostCommand("https://" + server.address() + "/cgi-bin/vornet", "<Cmd>X</Cmd>", kShortLimit),
         c.trusted ? "<Error>OK</Error>" : "");

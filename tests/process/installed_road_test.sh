@@ -69,13 +69,17 @@ server_pid=$! && disown
 wait_for 10 grep -qs "listening on" "$scratch/server.out" || fail "no reference server"
 server=$(sed -n 's/^listening on //p' "$scratch/server.out")
 
-write_settings() { # the server on loopback, and a catalogue that holds atlas
+write_settings() { # the server on loopback, as the README's snippet writes them
   local key="$root/registry/HKEY_LOCAL_MACHINE/SOFTWARE/Arvel Systems/Vornix"
-  mkdir -p "$key" "$root/windows"
+  mkdir -p "$key"
   printf '"UrlOut"="%s"\n"DefaultServer"=dword:00000001\n' "$server" >"$key/Settings.reg"
-  printf '<WinApps>\n <Package>\n  <Name>atlas</Name>\n  <Desc>Atlas Maps</Desc>\n  <Build>1</Build>
-  <Update>1</Update>\n  <Path>%s</Path>\n  <Key>atlas</Key>\n </Package>\n</WinApps>\n' \
-    "$apps/atlas" | sed 's/$/\r/' >"$root/windows/WinApps.XML"
+}
+add_atlas() { # atlas, entered in the catalogue that the service made on a fresh system root
+  local file=$root/windows/WinApps.XML catalogue atlas
+  catalogue=$(cat "$file" && printf x) && catalogue=${catalogue%x}
+  atlas=$' <Package>\r\n  <Name>atlas</Name>\r\n  <Desc>Atlas Maps</Desc>\r\n  <Build>1</Build>\r\n'
+  atlas+=$'  <Update>1</Update>\r\n  <Path>'"$apps/atlas"$'</Path>\r\n  <Key>atlas</Key>\r\n </Package>\r\n'
+  printf '%s' "${catalogue/<\/WinApps>/$atlas</WinApps>}" >"$file"
 }
 
 # Runs "command..." in folder $2 in the background as $1 (a setpriv and env prefix or env).
@@ -89,6 +93,7 @@ start_in() {
 road() { # the service runs in $program as uid $1
   wait_for 30 answers || fail "the service did not come up: $(cat "$scratch/service.out")"
   record vornet | grep -qF "<Path>$program</Path>" || fail "the service did not register itself"
+  add_atlas
   send 1015 || fail "no answer to Update Now"
   wait_for 120 updated || fail "not updated: $(record vornet; record atlas; cat "$program/VornixUpdate.log")"
   wait_for 30 answers || fail "the service was not started again"
@@ -112,8 +117,12 @@ user_road() {
   local as=(setpriv --reuid=65534 --regid=65534 --clear-groups env -i "HOME=$home" PATH=/usr/bin:/bin
     "XDG_RUNTIME_DIR=$scratch/run" "${san[@]}")
   root=$home/.local/share/vornix program=$home/.local/lib/vornix
-  write_settings
   chown -R 65534:65534 "$home" "$apps" "$scratch/run"
+  # A fresh machine: the install makes the system root with the catalogue's folder, empty.
+  "${as[@]}" "$scratch/src/scripts/install" --user --build "$scratch/build" >/dev/null || fail "install"
+  [[ -d $root/windows && -z $(ls -A "$root/windows") ]] || fail "no catalogue folder: $(find "$root")"
+  write_settings
+  chown -R 65534:65534 "$root"
 
   start_in as "$scratch/build/bin" ./Vornix
   wait_for 30 grep -qsF "Vornix cannot write its program folder $scratch/build/bin/: Permission denied" \
@@ -121,7 +130,6 @@ user_road() {
   send 57602 || fail "the first service did not answer"
   wait_for 15 bash -c "! kill -0 $last 2>/dev/null" || fail "the first service did not end"
 
-  "${as[@]}" "$scratch/src/scripts/install" --user --build "$scratch/build" >/dev/null || fail "install"
   local entry=$home/.config/autostart/vornix.desktop exec
   exec=$(sed -n 's/^Exec=//p' "$entry")
   eval "exec=($exec)" # the entry's quoting: a path with blanks in double quotes
@@ -150,8 +158,7 @@ machine_road() {
   [[ -z $out ]] || fail "systemd-analyze verify: $out"
   key() { sed -n "s/^$1=//p" "$unit"; }
   root=/var/lib/$(key StateDirectory) program=/var/lib/$(key StateDirectory)/program
-  mkdir -p "$root"
-  write_settings
+  write_settings  # on a fresh system root: its start makes the catalogue's folder
   # shellcheck disable=SC2046,SC2207 # the unit's environment and command are words
   local as=(env -i PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
     $(key Environment) "${san[@]}")

@@ -3,6 +3,8 @@
 
 #include <sys/stat.h>
 
+#include <filesystem>
+
 #include "common/catalogue.h"
 #include "platform/path.h"
 
@@ -41,7 +43,10 @@ TEST(ServiceProcessTest, OneAtATimeShutdownsACrashAndAPassUnderADisplayThatDoesN
     return service.WaitExit(15s);
   };
 
+  // A fresh system root: the first start makes the catalogue's folder and registers.
+  std::filesystem::remove_all(root.Windows());
   auto first = start();
+  ASSERT_TRUE(WaitFor([&] { return testing::PathExists(root.Catalogue()); }, 5s));
   ASSERT_TRUE(SaveCatalogue(root.Catalogue(), PackageCatalogue()));  // the record taken out
   ServiceProcess second(programFolder, root.path());
   ASSERT_TRUE(second.Start());

@@ -1,7 +1,9 @@
 // The road of one update, for real: the built service and utility as processes, the reference
 // update server and the qorax stand-in on loopback, archives made with the real tar and bzip2.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -172,6 +174,95 @@ TEST_F(UpdateRoad, WithAnUpdateKeySignedPackagesGoThroughAndASwappedFileIsRefuse
   EXPECT_FALSE(fs::exists(program_ + "/qorax/updates/UPDATE.XML"));
   EXPECT_EQ(ReadFileBytes(program_ + "/atlas/SETUP.SIG"),
             PackageInfoValue(repository_ + "/atlas/package.txt", "SetupSignature"));
+}
+
+// The utility, the pass it was started for, killed at moments spread over the whole pass
+// (before, during and after each copy, unpacking, command and record), and the service killed
+// with it, as at a power cut; then the service starts again and checks. Every round ends with
+// every update applied and recorded, none applied again once recorded, and the catalogue whole:
+// its other 130 packages and the text after it as they were.
+TEST_F(UpdateRoad, AUtilityKilledAnywhereLeavesNothingUnappliedAndNothingLost) {
+  for (const char* name : {"vornet", "qorax", "atlas"})
+    WriteFileBytes(repository_ + "/" + name + "/package.txt", "");
+  std::string packages =
+      PackageText({"vornet", "Vornix", "2.0.0.4", "2.0.0.4", program_, "Vornix"});
+  const Lines apps = {"p1", "p2", "p3"};
+  for (const std::string& p : apps) {
+    fs::create_directories(repository_ + "/" + p + "/updates");
+    fs::create_directories(apps_ + "/" + p);
+    WriteFileBytes(apps_ + "/" + p + "/" + p, "");
+    ASSERT_TRUE(
+        MakeArchive(repository_ + "/" + p + "/updates/" + p + ".tar.bz2", {{"new.txt", p + " 2"}}));
+    WriteFileBytes(repository_ + "/" + p + "/package.txt",
+                   "UpdateBuild=2\nUpdateFile=" + p +
+                       ".tar.bz2\n"
+                       "UpdateCmd=sleep 0.05; echo ran >> runs.txt\n");
+    packages += PackageText({p, p, "", "1", apps_ + "/" + p, p});
+  }
+  for (int i = 0; i < 130; ++i) packages += PackageText({"x" + std::to_string(i), "not here"});
+  const std::string before = CatalogueText(packages) + "<!-- kept -->\r\n";
+  std::string after = before;
+  for (size_t at; (at = after.find("<Update>1<")) != std::string::npos;)
+    after.replace(at, 10, "<Update>2<");
+  const auto utilities = [&] {
+    std::vector<int> pids;
+    for (int pid : ProcessesRunningFrom(program_)) {
+      const std::string exe = fs::read_symlink("/proc/" + std::to_string(pid) + "/exe");
+      if (exe.rfind(program_ + "/VornixUpdate", 0) == 0) pids.push_back(pid);
+    }
+    return pids;
+  };
+  const auto runs = [&](const std::string& p) {
+    return CountOf(ReadFileBytes(apps_ + "/" + p + "/runs.txt"), "ran");
+  };
+  const auto checkNow = [&] {
+    auto service = Start(program_, "Vornix");
+    EXPECT_TRUE(WaitFor([] { return FindWindowByTitle(kServiceTitle); }, 30s));
+    EXPECT_TRUE(SendWindowCommand(kServiceTitle, 1015));
+    return service;
+  };
+
+  std::chrono::milliseconds pass{0};
+  for (int round = 0; round <= 12; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    WriteFileBytes(system_ + "/windows/WinApps.XML", before);
+    std::map<std::string, long> ran;
+    for (const std::string& p : apps) ran[p] = runs(p);
+    auto service = checkNow();
+    ASSERT_TRUE(WaitFor([&] { return !utilities().empty(); }, 30s)) << UtilityLog();
+    const auto started = std::chrono::steady_clock::now();
+    if (round > 0) {
+      // The first round measured a whole pass; the others cut one at points across it.
+      SleepMs(static_cast<int>(pass.count() * (round - 1) / 11));
+      for (int pid : utilities()) kill(-getpgid(pid), SIGKILL);
+      service->Kill();
+      ASSERT_TRUE(WaitFor([&] { return utilities().empty(); }, 10s));
+      service = checkNow();
+    }
+    ASSERT_TRUE(WaitFor(
+        [&] {
+          return ReadFileBytes(system_ + "/windows/WinApps.XML") == after && utilities().empty();
+        },
+        60s))
+        << ReadFileBytes(system_ + "/windows/WinApps.XML").substr(0, 2000) << UtilityLog();
+    if (round == 0)
+      pass = std::chrono::duration_cast<std::chrono::milliseconds>(
+          std::chrono::steady_clock::now() - started);
+    for (const std::string& p : apps) {
+      const long more = runs(p) - ran[p];
+      EXPECT_TRUE(more == 1 || (round > 0 && more == 2)) << p << " ran " << more << " times";
+      EXPECT_EQ(ReadFileBytes(apps_ + "/" + p + "/new.txt"), p + " 2");
+    }
+    // Recorded is done: the next check starts no utility.
+    const long utilityRuns = CountOf(UtilityLog(), "Vornix Update started.");
+    server_->ClearRequests();
+    ASSERT_TRUE(SendWindowCommand(kServiceTitle, 1015));
+    ASSERT_TRUE(WaitFor([&] { return server_->Log().size() >= 9; }, 30s));
+    SleepMs(300);
+    EXPECT_EQ(CountOf(UtilityLog(), "Vornix Update started."), utilityRuns);
+    SendWindowCommand(kServiceTitle, 57602);
+    EXPECT_TRUE(service->WaitExit(15s).has_value());
+  }
 }
 
 }  // namespace

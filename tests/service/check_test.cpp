@@ -83,6 +83,24 @@ TEST(CheckTimer, AFolderItCannotWriteIsSaidAtStartAndBeforeEveryPassUntilItCanBe
                                   "start 100", "stop", kFinished, "start 60000"}));
 }
 
+// A UrlOut the service cannot use is said at each decision, and no check runs: no request, no
+// pass, no notice; the timer runs on.
+TEST(CheckTimer, AnAddressThatCannotBeUsedRunsNoCheck) {
+  RecordingWindow window;
+  int used = 0;
+  ServiceController controller({&window, &window, &window,
+                                [&](const std::string&) { return ++used, 0L; },
+                                [&](ServiceState&) { ++used; }, nullptr});
+  controller.state().UrlOutProblem = "UrlOut cannot be used";
+  ::testing::internal::CaptureStderr();
+  controller.ArmStartupCheck();
+  for (int tick = 0; tick < 61; ++tick) controller.OnCheckTimerTick();
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "UrlOut cannot be used\nUrlOut cannot be used\n");
+  EXPECT_EQ(used, 0);
+  EXPECT_EQ(window.Take(), (Lines{"start 60000", "stop", "start 60000", "stop", "start 60000"}));
+}
+
 // A forced pass reports the catalogue, checks the service's own package always and the others
 // when installed, and starts the utility once; the settings see the same packages detected.
 class CheckCycle : public DownloadFlow {};
@@ -172,7 +190,7 @@ TEST(SettingsTest, FirstStartWritesAllFiveValuesAndLaterStartsReadThem) {
   const struct {
     std::string values, url;
     bool local;
-    std::string problem;  // what is said on standard error
+    std::string problem = {};  // what is said on standard error
   } cases[] = {
       {"\"UrlOut\"=\"127.0.0.1:8081/u\"\n\"DefaultServer\"=dword:00000002\n", "127.0.0.1:8081/u",
        false},

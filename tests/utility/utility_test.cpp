@@ -179,6 +179,7 @@ TEST_F(SetupTest, QoraxIsGivenTimeToEndAndASetupThatCannotStartIsAFailure) {
                            "status:Setup has been executed for Arvel Application 'Qorax'."}));
   EXPECT_EQ(LogLines(), (Lines{error + " [EXEC] [0]", done + " [OK] [0]", ran + " [OK] [0]"}));
   EXPECT_TRUE(g_qoraxSetupStarted && g_changesMade && !g_vornetSetupStarted);
+  EXPECT_EQ(ReadFileBytes("qorax/SETUP.RUN"), "S2") << "the service needs the utility no more";
   EXPECT_TRUE(WaitFor([] { return PathExists("qorax/setup-ran"); }, 5s));
 }
 
