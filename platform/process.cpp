@@ -11,10 +11,13 @@
 #include <cstring>
 
 #include "platform/path.h"
+#include "platform/temporary_files.h"
 
 namespace vornix {
 
 namespace {
+
+constexpr const char* kCopyPrefix = ".copy-";
 
 bool IsExecutableFile(const std::string& path) {
   struct stat st {};
@@ -37,100 +40,143 @@ std::string LookUpProgram(const std::string& name) {
   }
 }
 
-}  // namespace
-
-std::vector<std::string> SplitCommandLine(std::string_view commandLine) {
-  std::vector<std::string> words;
-  std::string word;
-  bool inWord = false, quoted = false;
-  for (const char c : commandLine) {
-    if (c == '"') {
-      quoted = !quoted;
-      inWord = true;
-    } else if ((c == ' ' || c == '\t') && !quoted) {
-      if (inWord) words.push_back(word);
-      word.clear();
-      inWord = false;
-    } else {
-      word += c;
-      inWord = true;
-    }
+// What a child needs after fork, made before it: only async-signal-safe calls follow.
+struct Exec {
+  explicit Exec(const std::vector<std::string>& argv) {
+    for (const auto& w : argv) words.push_back(const_cast<char*>(w.c_str()));
+    words.push_back(nullptr);
   }
-  if (inWord) words.push_back(word);
-  return words;
+  std::vector<char*> words;
+};
+
+// In a forked child: into the work folder, then the program. Reports errno on `report` and
+// ends when either fails.
+[[noreturn]] void ExecInChild(const std::string& program, const Exec& exec,
+                              const std::string& workFolder, int report) {
+  if (workFolder.empty() || chdir(workFolder.c_str()) == 0)
+    execv(program.c_str(), exec.words.data());
+  const int err = errno;
+  if (report >= 0) (void)!write(report, &err, sizeof err);
+  _exit(127);
 }
 
-std::string QuoteProgramWord(std::string_view word) {
-  return "\"" + std::string(word) + "\"";
+int WaitForChild(pid_t pid) {
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return -1;
+  }
+  if (WIFEXITED(status)) return WEXITSTATUS(status);
+  return 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
 }
+
+}  // namespace
 
 std::string JoinCommandLine(const std::vector<std::string>& words) {
   std::string line;
   for (const auto& w : words) {
     if (!line.empty()) line += ' ';
-    line += w.find(' ') != std::string::npos ? QuoteProgramWord(w) : w;
+    line += w.find(' ') != std::string::npos ? "\"" + w + "\"" : w;
   }
   return line;
 }
 
-std::string ShellQuote(std::string_view word) {
-  std::string out = "'";
-  for (const char c : word) {
-    if (c == '\'')
-      out += "'\\''";
-    else
-      out += c;
-  }
-  out += '\'';
-  return out;
-}
-
-bool StartProgram(std::string_view commandLine) {
-  const std::vector<std::string> words = SplitCommandLine(commandLine);
-  if (words.empty()) return false;
-  const std::string program = LookUpProgram(words[0]);
-  if (program.empty() || !IsExecutableFile(program)) return false;
+bool StartProgram(const std::vector<std::string>& argv, const std::string& workFolder,
+                  std::string* why) {
+  const auto fail = [&](const std::string& reason) {
+    if (why) *why = reason;
+    return false;
+  };
+  if (argv.empty() || argv[0].empty()) return fail("no program named");
+  const std::string program = LookUpProgram(argv[0]);
+  if (program.empty()) return fail("not found in the current folder or along PATH");
+  if (!IsExecutableFile(program)) return fail("not an executable file");
+  const Exec exec(argv);
 
   // A pipe whose write end closes on a successful exec tells the starter whether the program
   // really started; the grandchild is reparented, so nobody waits for it.
   int report[2];
-  if (pipe2(report, O_CLOEXEC) != 0) return false;
+  if (pipe2(report, O_CLOEXEC) != 0) return fail(std::strerror(errno));
   const pid_t child = fork();
   if (child < 0) {
+    const int err = errno;
     close(report[0]);
     close(report[1]);
-    return false;
+    return fail(std::strerror(err));
   }
   if (child == 0) {
     close(report[0]);
     setsid();
     const pid_t grandchild = fork();
     if (grandchild != 0) _exit(grandchild < 0 ? 1 : 0);
-    std::vector<char*> argv;
-    for (const auto& w : words) argv.push_back(const_cast<char*>(w.c_str()));
-    argv.push_back(nullptr);
-    execv(program.c_str(), argv.data());
-    const int err = errno;
-    (void)!write(report[1], &err, sizeof err);
-    _exit(127);
+    ExecInChild(program, exec, workFolder, report[1]);
   }
   close(report[1]);
-  int status = 0;
-  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
+  const int status = WaitForChild(child);
   int err = 0;
   ssize_t n;
   while ((n = read(report[0], &err, sizeof err)) < 0 && errno == EINTR) {
   }
   close(report[0]);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0 && n == 0;
+  if (n > 0) return fail(std::strerror(err));
+  if (status != 0) return fail("it could not be started in a session of its own");
+  return true;
 }
 
-int RunShellCommand(const std::string& command) {
-  const int status = std::system(command.c_str());
-  if (status == -1) return -1;
-  if (WIFEXITED(status)) return WEXITSTATUS(status);
-  return 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+int RunProgram(const std::vector<std::string>& argv, const std::string& workFolder, int outputFd) {
+  if (argv.empty()) return -1;
+  const std::string program = LookUpProgram(argv[0]);
+  if (program.empty() || !IsExecutableFile(program)) return -1;
+  const Exec exec(argv);
+  const pid_t child = fork();
+  if (child < 0) return -1;
+  if (child == 0) {
+    if (outputFd >= 0 && dup2(outputFd, STDOUT_FILENO) < 0) _exit(127);
+    ExecInChild(program, exec, workFolder, -1);
+  }
+  return WaitForChild(child);
+}
+
+int RunShellCommand(const std::string& command, const std::string& workFolder) {
+  return RunProgram({"/bin/sh", "-c", command}, workFolder);
+}
+
+bool CopyFileReplacing(const std::string& from, const std::string& to) {
+  const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (in < 0) return false;
+  struct stat st {};
+  if (fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(in);
+    return false;
+  }
+  const size_t slash = to.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : to.substr(0, slash + 1);
+  RemoveStaleTemporaries(folder, kCopyPrefix);
+  std::string temp;
+  const int out = CreateTemporaryBeside(folder, kCopyPrefix, temp);
+  bool ok = out >= 0;
+  char buf[65536];
+  while (ok) {
+    const ssize_t n = read(in, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = n == 0;
+      break;
+    }
+    for (ssize_t done = 0; ok && done < n;) {
+      const ssize_t w = write(out, buf + done, static_cast<size_t>(n - done));
+      if (w < 0 && errno == EINTR) continue;
+      ok = w > 0;
+      done += w > 0 ? w : 0;
+    }
+  }
+  ok = ok && fchmod(out, st.st_mode & 07777) == 0 && fsync(out) == 0 &&
+       rename(temp.c_str(), to.c_str()) == 0;
+  if (out >= 0) {
+    if (!ok) unlink(temp.c_str());
+    close(out);
+  }
+  close(in);
+  return ok;
 }
 
 std::string CurrentFolder() {

@@ -6,29 +6,37 @@
 
 namespace vornix {
 
-// Splits a command line as Windows does: blanks separate words, double quotes group a word and
-// are removed.
-std::vector<std::string> SplitCommandLine(std::string_view commandLine);
+// Programs are started from argument vectors: the words reach the program as they are,
+// whatever bytes they hold. Only an update's own command, which the server gives as a command
+// line, goes through the interpreter.
 
-// The command line a started program receives: its words joined by single blanks, a word that
-// holds a blank wrapped in double quotes.
+// The command line the utility and the reset tool read their words from: the words joined by
+// single blanks, a word that holds a blank wrapped in double quotes.
 std::string JoinCommandLine(const std::vector<std::string>& words);
 
-// Quotes one word for a WinExec command line (double quotes).
-std::string QuoteProgramWord(std::string_view word);
+// WinExec: starts `argv` without waiting for it. argv[0] holding a '/' is used as it is;
+// otherwise it is looked up in the current folder and then along PATH. The program runs in a
+// new session (it outlives its starter), in `workFolder` when one is given (else in the
+// starter's current folder), with the starter's environment. False when it could not be
+// started, with the reason in `why` when asked for.
+bool StartProgram(const std::vector<std::string>& argv, const std::string& workFolder = {},
+                  std::string* why = nullptr);
 
-// Quotes one word for a command run through the interpreter: single quotes, ' as '\''.
-std::string ShellQuote(std::string_view word);
+// Runs `argv` (looked up as by StartProgram) in `workFolder` and waits for it, its standard
+// output going to `outputFd` when one is given. Its exit code; 128 + the signal that killed it;
+// -1 when it could not be run.
+int RunProgram(const std::vector<std::string>& argv, const std::string& workFolder = {},
+               int outputFd = -1);
 
-// WinExec: starts the program named by the command line's first word without waiting for it.
-// A first word holding '/' is used as it is; otherwise it is looked up in the current folder
-// and then along PATH. The program runs in a new session (it outlives its starter) and inherits
-// the current folder and environment. False when the program could not be started.
-bool StartProgram(std::string_view commandLine);
+// system(): runs `command` through /bin/sh -c in `workFolder` and waits for it. The command's
+// exit code; a command killed by a signal, or one that could not be run, gives a non-zero code.
+int RunShellCommand(const std::string& command, const std::string& workFolder = {});
 
-// system(): runs `command` through /bin/sh -c and waits for it. The command's exit code; a
-// command killed by a signal, or one that could not be run, gives a non-zero code.
-int RunShellCommand(const std::string& command);
+// Copies the regular file `from` to `to` (its bytes and mode) through a temporary file beside
+// `to` and a rename: `to` is replaced whole, a link there is replaced and never written
+// through, and a program running from `to` keeps running. False, with nothing left behind,
+// when it cannot.
+bool CopyFileReplacing(const std::string& from, const std::string& to);
 
 // The process's current folder and changing it.
 std::string CurrentFolder();

@@ -9,12 +9,11 @@
 #include "updater/ui/update_app.h"
 
 int main(int argc, char** argv) {
-  // The command line as a started program receives it, taken before Qt looks at the words.
-  const std::string commandLine =
-      vornix::JoinCommandLine(std::vector<std::string>(argv, argv + argc));
+  // The words as the program received them, taken before Qt looks at them.
+  const std::vector<std::string> words(argv, argv + argc);
   vornix::ChooseOffscreenWithoutDisplay();
   vornix::QuietenOffscreenPlatform();
   QApplication app(argc, argv);
   vornix::CUpdateApp theApp;
-  return theApp.InitInstance(commandLine);
+  return theApp.InitInstance(words);
 }

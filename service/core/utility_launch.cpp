@@ -1,26 +1,27 @@
 #include "service/core/utility_launch.h"
 
+#include <cstdio>
+
+#include "common/activity_log.h"
 #include "platform/process.h"
 
 namespace vornix {
 
 namespace {
 constexpr const char* kUtilityProgram = "VornixUpdate";
-constexpr const char* kUtilityArguments = " ALL quiet restart";
 }  // namespace
 
-std::string UtilityCommandLine(const std::string& programFolder) {
-  return QuoteProgramWord(programFolder + kUtilityProgram) + kUtilityArguments;
+std::vector<std::string> UtilityArguments(const std::string& programFolder) {
+  return {programFolder + kUtilityProgram, "ALL", "quiet", "restart"};
 }
 
-void LaunchUpdateUtility(const std::string& programFolder,
-                         const std::function<bool(std::string_view)>& start) {
-  const std::string line = UtilityCommandLine(programFolder);
-  if (start) {
-    start(line);
-  } else {
-    StartProgram(line);
-  }
+void LaunchUpdateUtility(const std::string& programFolder) {
+  const std::vector<std::string> words = UtilityArguments(programFolder);
+  std::string why;
+  if (StartProgram(words, {}, &why)) return;
+  const std::string line = "Vornix cannot start the utility " + words[0] + ": " + why;
+  std::fprintf(stderr, "%s\n", line.c_str());
+  WriteLogLine(line);
 }
 
 }  // namespace vornix

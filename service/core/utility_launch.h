@@ -3,17 +3,17 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vornix {
 
-// The command line that starts the update utility for every package, closing by itself and
-// restarting what it updated. The program path is quoted, so a folder with blanks cannot start
-// another program in its place.
-std::string UtilityCommandLine(const std::string& programFolder);
+// The words that start the update utility for every package, closing by itself and restarting
+// what it updated: its program in the service's folder, "ALL", "quiet", "restart".
+std::vector<std::string> UtilityArguments(const std::string& programFolder);
 
-// Starts the utility without waiting for it; its result is not looked at and nothing is logged.
-// The utility inherits the service's current folder.
-void LaunchUpdateUtility(const std::string& programFolder,
-                         const std::function<bool(std::string_view)>& start = {});
+// Starts the utility without waiting for it; it inherits the service's current folder. A start
+// that fails is said on standard error and in the log; the next check finds what lies ready
+// and tries again.
+void LaunchUpdateUtility(const std::string& programFolder);
 
 }  // namespace vornix

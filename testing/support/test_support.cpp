@@ -62,6 +62,12 @@ std::string CatalogueText(const std::string& packages) {
   return "<WinApps>\r\n" + packages + "</WinApps>\r\n";
 }
 
+std::string ShellQuote(std::string_view word) {
+  std::string out = "'";
+  for (const char c : word) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
 std::string ReadFileBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream s;

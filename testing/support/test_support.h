@@ -5,6 +5,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vornix::testing {
@@ -44,6 +45,9 @@ struct RecordText {
 };
 std::string PackageText(const RecordText& record);
 std::string CatalogueText(const std::string& packages);
+
+// A word quoted for /bin/sh: single quotes, ' as '\''.
+std::string ShellQuote(std::string_view word);
 
 std::string ReadFileBytes(const std::string& path);
 // The lines of an activity log's text (each ends in CR LF) without their time stamps.

@@ -1,5 +1,6 @@
 // The stand-ins for the system: registry keys as files, the system root, named mutexes and
 // waited locks, window links, command lines, the interpreter and starting programs.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -211,47 +212,87 @@ TEST(Locks, NoSocketOrAStaleOneMeansNoWindow) {
   EXPECT_FALSE(ParseWindowCommand("WM_CLOSE 1"));
 }
 
-TEST(Processes, CommandLinesSplitJoinAndQuoteAsTheProgramsExpect) {
-  using V = std::vector<std::string>;
-  EXPECT_EQ(SplitCommandLine("a  b\tc"), (V{"a", "b", "c"}));
-  EXPECT_EQ(SplitCommandLine("\"/opt/my apps/U\" ALL"), (V{"/opt/my apps/U", "ALL"}));
-  EXPECT_EQ(SplitCommandLine("x\"y z\"w \"\""), (V{"xy zw", ""}));
-  EXPECT_EQ(SplitCommandLine("   "), V{});
+// The interpreter, and programs run and waited for: their exit codes, a command killed by a
+// signal, their output into a file, their own work folder.
+TEST(Processes, CommandsAndProgramsRunToTheirExitCode) {
   EXPECT_EQ(JoinCommandLine({"/opt/my apps/U", "ALL", "quiet"}), "\"/opt/my apps/U\" ALL quiet");
-  // A word quoted for the interpreter survives every character.
   TempDir dir;
   const std::string path = dir / "it's a \"file\" $(touch pwned); `x` & y";
-  ASSERT_EQ(RunShellCommand("printf ok > " + ShellQuote(path)), 0);
+  ASSERT_EQ(RunShellCommand("printf ok > " + testing::ShellQuote(path)), 0);
   EXPECT_EQ(ReadFileBytes(path), "ok");
   EXPECT_FALSE(testing::PathExists("pwned"));
   EXPECT_EQ(RunShellCommand("exit 3"), 3);
   EXPECT_NE(RunShellCommand("kill -9 $$"), 0) << "a command killed by a signal is no success";
+  EXPECT_EQ(RunShellCommand("pwd > where", dir.path()), 0);
+  EXPECT_EQ(ReadFileBytes(dir / "where"), dir.path() + "\n");
+  const int out = open((dir / "out").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+  EXPECT_EQ(RunProgram({"/bin/echo", "a b", "$x"}, dir.path(), out), 0);
+  close(out);
+  EXPECT_EQ(ReadFileBytes(dir / "out"), "a b $x\n");
+  EXPECT_EQ(RunProgram({"no-such-program-anywhere"}), -1);
+  EXPECT_EQ(RunProgram({"/bin/true"}, dir / "missing"), 127);
 }
 
-// A started program runs detached, with its words and the current folder; it is looked for in
-// the current folder before PATH, and one that cannot be started is said to be so.
-TEST(Processes, StartedProgramsRunDetachedAndFailuresAreSeen) {
+// A started program runs detached, in its own work folder or the current one, and receives its
+// words as they are, whatever they hold: blanks, double quotes, tabs, an empty word. It is
+// looked for in the current folder before PATH; one that cannot be started says why.
+TEST(Processes, StartedProgramsRunDetachedWithTheirWordsAndFailuresAreSeen) {
   TempDir dir;
-  const std::string script = dir / "tool with blank";
+  const std::string folder = dir / "a \"b\"\tc";
+  std::filesystem::create_directories(folder);
+  const std::string script = folder + "/tool with blank";
   WriteFileBytes(script, "#!/bin/sh\nsleep 0.2\nprintf '%s|' \"$@\" > out.txt\npwd >> out.txt\n");
   chmod(script.c_str(), 0755);
   WriteFileBytes(dir / "noexec", "#!/bin/sh\n");
   WriteFileBytes(dir / "garbage", "not a program");  // executable, yet the system cannot run it
   chmod((dir / "garbage").c_str(), 0755);
+  EXPECT_TRUE(StartProgram({script, "ALL", "two \"words\"", "", "tab\there"}, dir.path()));
+  EXPECT_FALSE(testing::PathExists(dir / "out.txt")) << "StartProgram must not wait";
   const std::string before = CurrentFolder();
   ASSERT_TRUE(ChangeFolder(dir.path()));
-  EXPECT_TRUE(StartProgram("\"tool with blank\" ALL \"two words\""));
-  EXPECT_FALSE(testing::PathExists(dir / "out.txt")) << "StartProgram must not wait";
-  EXPECT_FALSE(StartProgram("noexec"));
-  EXPECT_FALSE(StartProgram("garbage"));
-  EXPECT_FALSE(StartProgram("no-such-program-anywhere"));
-  EXPECT_FALSE(StartProgram(""));
-  EXPECT_TRUE(StartProgram("true"));  // found along PATH
+  const std::pair<std::vector<std::string>, std::string> failures[] = {
+      {{"./noexec"}, "not an executable file"},
+      {{"noexec"}, "not found in the current folder or along PATH"},
+      {{"./garbage"}, "Exec format error"},
+      {{"no-such-program-anywhere"}, "not found in the current folder or along PATH"},
+      {{}, "no program named"}};
+  for (const auto& [argv, reason] : failures) {
+    std::string why;
+    EXPECT_FALSE(StartProgram(argv, {}, &why));
+    EXPECT_EQ(why, reason);
+  }
+  std::string why;
+  EXPECT_FALSE(StartProgram({script}, dir / "missing", &why));
+  EXPECT_EQ(why, "No such file or directory");
+  EXPECT_TRUE(StartProgram({"true"}));  // found along PATH
   ChangeFolder(before);
   ASSERT_TRUE(
       WaitFor([&] { return ReadFileBytes(dir / "out.txt").find('\n') != std::string::npos; },
               std::chrono::seconds(10)));
-  EXPECT_EQ(ReadFileBytes(dir / "out.txt"), "ALL|two words|" + dir.path() + "\n");
+  EXPECT_EQ(ReadFileBytes(dir / "out.txt"), "ALL|two \"words\"||tab\there|" + dir.path() + "\n");
+}
+
+// A copy replaces its target whole: a link there is replaced, never written through; the mode
+// comes along; a program running from the target keeps running.
+TEST(Processes, CopiesReplaceTheirTargetWhole) {
+  TempDir dir;
+  WriteFileBytes(dir / "source", "new bytes");
+  chmod((dir / "source").c_str(), 0750);
+  WriteFileBytes(dir / "victim", "victim");
+  std::filesystem::create_symlink(dir / "victim", dir / "target");
+  ASSERT_TRUE(CopyFileReplacing(dir / "source", dir / "target"));
+  EXPECT_EQ(ReadFileBytes(dir / "target") + ReadFileBytes(dir / "victim"), "new bytesvictim");
+  struct stat st {};
+  ASSERT_EQ(lstat((dir / "target").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISREG(st.st_mode) && (st.st_mode & 07777) == 0750);
+  std::filesystem::copy_file("/bin/sleep", dir / "running");
+  ASSERT_TRUE(StartProgram({dir / "running", "1"}));
+  EXPECT_TRUE(CopyFileReplacing(dir / "source", dir / "running")) << "the program file is busy";
+  EXPECT_FALSE(CopyFileReplacing(dir / "missing", dir / "target"));
+  EXPECT_FALSE(CopyFileReplacing(dir.path(), dir / "target")) << "a folder is no file";
+  EXPECT_FALSE(CopyFileReplacing(dir / "source", dir / "no folder/target"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 4)
+      << "nothing is left beside the targets";
 }
 
 }  // namespace

@@ -107,7 +107,12 @@ road() { # the service runs in $program as uid $1
     fail "the service runs as $(stat -c %u "/proc/$pid") from $(readlink "/proc/$pid/exe")"
 }
 
+# What uid 65534 owns in the shared temporary folders; what others left there before the test is
+# theirs, not the test's.
+owned_by_nobody() { find /tmp /var/tmp /dev/shm -xdev -user 65534 2>/dev/null | sort -u; }
+
 user_road() {
+  owned_by_nobody >"$scratch/owned-before"
   local home="$scratch/home of nobody"
   mkdir -p "$home" "$scratch/run" "$scratch/src/scripts" "$scratch/build"
   chmod 700 "$scratch/run"
@@ -136,7 +141,7 @@ user_road() {
   start_in as "$(sed -n 's/^Path=//p' "$entry")" "${exec[@]}"
   road 65534
   local stray
-  stray=$(find /tmp /var/tmp /dev/shm "$scratch" -xdev -user 65534 2>/dev/null | sort -u |
+  stray=$(comm -13 "$scratch/owned-before" <(owned_by_nobody) |
     grep -vF -e "$home" -e "$apps" -e "$scratch/run" || true)
   [[ -z $stray ]] || fail "written outside the user's folders: $stray"
 

@@ -20,12 +20,13 @@ using testing::WaitFor;
 // takes its default. A crash leaves the socket file behind; the next start is not blocked by it.
 // That one runs under a display that does not answer: offscreen, with nothing on standard
 // error. "Update &Now" runs a forced pass that puts a new setup of its own package in place
-// and starts the utility once: by its quoted path in a folder with a blank, in the service's
-// folder, inheriting neither the service's lock nor its window socket.
+// and starts the utility once: by its path in a folder with a blank, quotes and a tab, in the
+// service's folder, inheriting neither the service's lock nor its window socket.
 TEST(ServiceProcessTest, OneAtATimeShutdownsACrashAndAPassUnderADisplayThatDoesNotAnswer) {
   testing::ScopedSystemRoot root;
   testing::TempDir repo, programs;
-  const std::string programFolder = programs / "Vornix Apps";
+  // A folder with a blank, double quotes and a tab: the utility gets its path as it is.
+  const std::string programFolder = programs / "Vornix \"Apps\"\t2";
   testing::ReferenceServer server(testing::ReferenceServerOptions::ForRepository(repo.path()));
   ASSERT_TRUE(server.Start());
   testing::WriteServiceSettings(server.address(), programFolder);

@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "platform/process.h"
+
 namespace vornix {
 
 namespace {
@@ -42,6 +44,11 @@ RunOptions ParseCommandLine(std::string commandLine) {
   options.hasSelector = true;
   options.m_selector = Trim(commandLine.substr(space));
   return options;
+}
+
+RunOptions ParseArguments(const std::vector<std::string>& argv) {
+  const std::vector<std::string> words(argv.empty() ? argv.end() : argv.begin() + 1, argv.end());
+  return ParseCommandLine("VornixUpdate " + JoinCommandLine(words));
 }
 
 }  // namespace vornix

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace vornix {
 
@@ -17,5 +18,10 @@ struct RunOptions {
 // Cuts every occurrence of the option words out of the whole command line (case included, even
 // inside longer words) and takes the text after the last blank as the selector.
 RunOptions ParseCommandLine(std::string commandLine);
+
+// The same for the program's own words, argv[0] being its path: the command line is read as if
+// the program's name stood first, so that its folder's path (a blank in it, or an option word)
+// never becomes a selector or an option.
+RunOptions ParseArguments(const std::vector<std::string>& argv);
 
 }  // namespace vornix

@@ -122,13 +122,12 @@ void PackagePass::ProcessPackage(PackageRecord& record) {
 
 void PackagePass::RestartProgram(const PackageRecord& record) {
   // Inherits the current folder, the program folder.
-  StartProgram(QuoteProgramWord(record.Path.str() + "/" + record.Key.str()));
+  StartProgram({record.Path.str() + "/" + record.Key.str()});
 }
 
 void PackagePass::OnOk() {
   if (!m_appStart || m_startCommand.empty()) return;
-  ChangeFolder(m_startFolder);
-  StartProgram(QuoteProgramWord(m_startCommand));
+  StartProgram({m_startCommand}, m_startFolder);
 }
 
 }  // namespace vornix

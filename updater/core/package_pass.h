@@ -29,8 +29,10 @@ inline constexpr const char* kPassLockName = "VornixUpdate.pass";
 inline constexpr const char* kServiceWindowTitle = "Vornix Update Service";
 inline constexpr const char* kServiceMutexName = "Vornix";
 inline constexpr int kServiceSilentShutdown = 57602;
-inline constexpr const char* kMakeCopyCommand = "cp -f -- VornixUpdate VornixUpdate1";
-inline constexpr const char* kCopyCommandLine = "VornixUpdate1 %s quiet restart";
+// The hand-over: the utility's program file is copied to VornixUpdate1 beside it, which is
+// started with the selector and "quiet restart".
+inline constexpr const char* kUtilityProgram = "VornixUpdate";
+inline constexpr const char* kCopyProgram = "VornixUpdate1";
 // The status line of a package whose setup or update failed: its Desc and the error text.
 inline constexpr const char* kSetupErrorText = "Arvel Application '%s' setup error '%s'";
 inline constexpr const char* kUpdateErrorText = "Arvel Application '%s' update error '%s'";

@@ -5,6 +5,7 @@
 #include "common/activity_log.h"
 #include "common/package_markers.h"
 #include "platform/named_mutex.h"
+#include "platform/path.h"
 #include "platform/process.h"
 #include "platform/window_link.h"
 #include "updater/core/package_pass.h"
@@ -17,7 +18,7 @@ namespace {
 constexpr const char* kSetupDoneText = "Setup has been executed for Arvel Application '%s'.";
 constexpr const char* kSetupLogText =
     "'%s' setup program executed.  [User may have completed or cancelled]";
-constexpr const char* kSetupStartError = "Error starting setup program '%s'";
+constexpr const char* kSetupStartError = "Error starting setup program '%s': %s";
 constexpr const char* kServiceRunningText =
     "Vornix Update Service did not stop: '%s' is left for the next run";
 
@@ -38,9 +39,10 @@ bool PackagePass::RunSetupIfNew(PackageRecord& record) {
   // A service that would not stop is not set up under its feet; nothing else is done for it.
   if (serviceStillRunning_ && name == kServicePackage) return true;
   const std::string setupProgram = packageFolder + "/setup.exe";
-  if (!StartProgram(QuoteProgramWord(setupProgram))) {
+  std::string why;
+  if (!StartProgram({setupProgram}, {}, &why)) {
     // Not started is a failure: nothing ran, so the package's update is still considered.
-    const std::string error = FillText(kSetupStartError, {setupProgram});
+    const std::string error = FillText(kSetupStartError, {setupProgram, why});
     WriteLogLine(error, "EXEC");
     Report(error);
     front_.ShowStatus(FillText(kSetupErrorText, {record.Desc.view(), error}));
@@ -87,13 +89,14 @@ bool PackagePass::PrepareProgram(PackageRecord& record, bool forSetup) {
     front_.EndAsCancel();
     return true;
   }
-  if (RunShellCommand(kMakeCopyCommand) != 0) {
+  const std::string programFolder = FolderWithSlash(programFile);
+  if (!CopyFileReplacing(programFolder + kUtilityProgram, programFolder + kCopyProgram)) {
     Wait(kCopyFailedWaitMs);
     return false;
   }
   const bool restart = m_restart;
   m_restart = false;
-  if (!StartProgram(FillText(kCopyCommandLine, {m_selector}))) {
+  if (!StartProgram({programFolder + kCopyProgram, m_selector, "quiet", "restart"})) {
     // A copy that cannot be started would leave the update to nobody: apply it here.
     m_restart = restart;
     return false;

@@ -35,22 +35,22 @@ struct StepError {
 
 constexpr const char* kDecompressPrefix = ".bzip2-";
 
-// Decompresses `compressed` in the current folder into `output`. The output goes to a new
-// temporary file first and takes its name only when bzip2 succeeded: a damaged file leaves no
-// empty or partial output behind, and a link that has the output's name is replaced, never
-// written through.
-bool Decompress(const std::string& bzip2, const std::string& compressed,
+// Decompresses `compressed` in `folder` into `output` there. The output goes to a new temporary
+// file first and takes its name only when bzip2 succeeded: a damaged file leaves no empty or
+// partial output behind, and a link that has the output's name is replaced, never written
+// through.
+bool Decompress(const std::string& bzip2, const std::string& folder, const std::string& compressed,
                 const std::string& output) {
-  RemoveStaleTemporaries(".", kDecompressPrefix);
+  RemoveStaleTemporaries(folder, kDecompressPrefix);
   std::string temp;
-  const int fd = CreateTemporaryBeside(".", kDecompressPrefix, temp);
+  const int fd = CreateTemporaryBeside(folder, kDecompressPrefix, temp);
   if (fd < 0) return false;
   // The output gets the mode of the compressed file, as bzip2 gives it when it writes one.
   struct stat st {};
-  const bool ok = stat(compressed.c_str(), &st) == 0 && fchmod(fd, st.st_mode & 07777) == 0 &&
-                  RunShellCommand(ShellQuote(bzip2) + " -d -c -- " + ShellQuote(compressed) +
-                                  " > " + ShellQuote(temp)) == 0 &&
-                  std::rename(temp.c_str(), output.c_str()) == 0;
+  const bool ok = stat((folder + "/" + compressed).c_str(), &st) == 0 &&
+                  fchmod(fd, st.st_mode & 07777) == 0 &&
+                  RunProgram({bzip2, "-d", "-c", "--", compressed}, folder, fd) == 0 &&
+                  std::rename(temp.c_str(), (folder + "/" + output).c_str()) == 0;
   if (!ok) unlink(temp.c_str());
   close(fd);
   return ok;
@@ -88,7 +88,6 @@ void PackagePass::ApplyUpdate(PackageRecord& record) {
   const std::string path = record.Path.str();
   auto failed = [&](const StepError& error) {
     WriteLogLine(error.text, error.detail);
-    ChangeFolder(programFolder);
     Report(error.text);
     front_.ShowStatus(FillText(kUpdateErrorText, {record.Desc.view(), error.text}));
   };
@@ -101,15 +100,12 @@ void PackagePass::ApplyUpdate(PackageRecord& record) {
   }
   if (PrepareProgram(record, false)) return;  // the copy of the utility takes over
 
-  // A name from the server that is not one plain file name never reaches a command line, and
-  // only a regular file is copied (a FIFO would hold the copy for ever). The target ends in
-  // '/' so that a Path that is no folder fails the copy instead of becoming a file; an empty
-  // Path is no folder either (it would put the file into the root folder). The later steps run
-  // in Path or not at all.
-  const std::string source = updates + "/" + fileName;
-  if (!IsPlainFileName(fileName) || path.empty() || FileSize(source) < 0 ||
-      RunShellCommand("cp -f -- " + ShellQuote(source) + " " + ShellQuote(path + "/")) != 0 ||
-      !ChangeFolder(path)) {
+  // A name from the server that is not one plain file name never reaches a path, and only a
+  // regular file is copied (a FIFO would hold the copy for ever). A Path that is no folder, or
+  // an empty one (the root folder), fails the copy. The later steps run in Path, as programs
+  // of their own started with their words as they are; only the command goes to the shell.
+  if (!IsPlainFileName(fileName) || path.empty() ||
+      !CopyFileReplacing(updates + "/" + fileName, path + "/" + fileName)) {
     failed({FillText(kCopyError, {fileName}), "COPY"});
     return;
   }
@@ -118,28 +114,27 @@ void PackagePass::ApplyUpdate(PackageRecord& record) {
     // bzip2 names its output after the ending only when that is ".bz2" in small letters, so
     // the output is written under the shortened name, whatever the spelling of the ending.
     const std::string decompressed = fileName.substr(0, fileName.size() - 4);
-    if (!Decompress(programFolder + "/bzip2", fileName, decompressed)) {
+    if (!Decompress(programFolder + "/bzip2", path, fileName, decompressed)) {
       failed({FillText(kBzip2Error, {fileName}), "BZIP2"});
       return;
     }
-    std::remove(fileName.c_str());  // the decompressed file takes the compressed one's place
+    // The decompressed file takes the compressed one's place.
+    std::remove((path + "/" + fileName).c_str());
     fileName = decompressed;
   }
   if (EndsWithIgnoringCase(fileName, ".tar")) {
-    if (RunShellCommand(ShellQuote(programFolder + "/gtar") + " -xf " + ShellQuote(fileName)) !=
-        0) {
+    if (RunProgram({programFolder + "/gtar", "-xf", fileName}, path) != 0) {
       failed({FillText(kGtarError, {fileName}), "GTAR"});
       return;
     }
     // Only the archive just unpacked goes; any other update file stays for its command.
-    std::remove(fileName.c_str());
+    std::remove((path + "/" + fileName).c_str());
   }
-  if (!script.UpdateCmd.empty() && RunShellCommand(script.UpdateCmd) != 0) {
+  if (!script.UpdateCmd.empty() && RunShellCommand(script.UpdateCmd, path) != 0) {
     failed({FillText(kCommandError, {script.UpdateCmd}), "EXEC"});
     return;
   }
 
-  ChangeFolder(programFolder);
   // Only an update the catalogue records is done: one that could not be recorded would be
   // applied again by the next run, and must not be reported as successful.
   const std::string notRecorded = RecordUpdate(record, script.Build);

@@ -23,7 +23,7 @@ void ShowErrorBox(const std::string& text) {
 
 CUpdateApp::CUpdateApp() : startSockets(StartSockets), messageBox(ShowErrorBox) {}
 
-int CUpdateApp::InitInstance(const std::string& commandLine) {
+int CUpdateApp::InitInstance(const std::vector<std::string>& words) {
   if (!startSockets()) {
     messageBox(kSocketsFailedText);
     return 1;
@@ -34,7 +34,7 @@ int CUpdateApp::InitInstance(const std::string& commandLine) {
   ProcessLog().OpenLog();
   WriteLogLine(kStartedText);
 
-  const RunOptions options = ParseCommandLine(commandLine);
+  const RunOptions options = ParseArguments(words);
   if (!options.hasSelector) return 0;
   CUpdateDlg dlg(options, passHooks);
   dlg.exec();

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "updater/core/package_pass.h"
 
@@ -15,8 +16,8 @@ class CUpdateApp {
   PassHooks passHooks = SystemPassHooks();
 
   CUpdateApp();
-  // The whole start-up; the process's exit code.
-  int InitInstance(const std::string& commandLine);
+  // The whole start-up, from the program's words (argv); the process's exit code.
+  int InitInstance(const std::vector<std::string>& words);
 };
 
 inline constexpr const char* kSocketsFailedText = "Windows sockets initialization failed.";
