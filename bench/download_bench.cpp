@@ -27,7 +27,7 @@ std::string FileUrl() {
 void BM_DownloadFile(benchmark::State& state) {
   const std::string out = g_scratch + "/out-client.bin";
   for (auto _ : state) {
-    if (!vornix::DownloadFile(FileUrl(), out)) state.SkipWithError("download failed");
+    if (!vornix::DownloadToFile(FileUrl(), out).completed) state.SkipWithError("download failed");
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kFileBytes));
   unlink(out.c_str());

@@ -32,7 +32,7 @@ void BM_ForcedPassUpToDate(benchmark::State& state) {
   service.ProgramFolder = g_scratch + "/program/";
   vornix::CheckPassPorts ports = vornix::SystemCheckPassPorts();
   bool started = false;
-  ports.launchUpdateUtility = [&](const std::string&) { started = true; };
+  ports.launchUpdateUtility = [&](const std::string&) { return started = true; };
   for (auto _ : state) {
     service.ForceCheck = true;
     vornix::RunCheckCycle(service, ports);

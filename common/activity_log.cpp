@@ -23,6 +23,27 @@ void ActivityLog::OpenLogIn(const std::string& folderWithSlash) {
   unlink(tracePath_.c_str());  // absent afterwards; a failure is ignored
 }
 
+void ActivityLog::UseFolder(const std::string& folderWithSlash) {
+  std::lock_guard<std::mutex> hold(lock_);
+  logPath_ = folderWithSlash + names_.log;
+  tracePath_ = folderWithSlash + names_.trace;
+}
+
+void ActivityLog::WriteTraceLine(std::string_view text) {
+  std::lock_guard<std::mutex> hold(lock_);
+  if (tracePath_.empty()) return;
+  if (FileSize(tracePath_) > kTraceTrimAbove) unlink(tracePath_.c_str());
+  const int fd = OpenRegularFileForAppending(tracePath_);
+  if (fd < 0) return;
+  const std::string line = std::string(text) + "\r\n";
+  (void)!write(fd, line.data(), line.size());
+  close(fd);
+}
+
+std::function<void(const std::string&)> TraceWriter() {
+  return [](const std::string& line) { ProcessLog().WriteTraceLine(line); };
+}
+
 bool ActivityLog::WriteLogLine(std::optional<std::string_view> text,
                                std::optional<std::string_view> detail, int code) {
   if (!text) return false;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -33,10 +34,17 @@ class ActivityLog {
   void OpenLog();
   // The same in a given folder (ending in '/'); the program's own folder is ModuleFolder().
   void OpenLogIn(const std::string& folderWithSlash);
+  // Only the paths, leaving both files as they are: for a start that ends at once because
+  // another instance, whose files these are, runs.
+  void UseFolder(const std::string& folderWithSlash);
 
   // False only when no text is given. A text equal to the previous one is not written again.
   bool WriteLogLine(std::optional<std::string_view> text,
                     std::optional<std::string_view> detail = std::nullopt, int code = 0);
+
+  // Appends one line (CR LF) to the traffic trace; a trace above 1 MiB starts anew.
+  void WriteTraceLine(std::string_view text);
+  static constexpr long long kTraceTrimAbove = 1 << 20;
 
   void SetVersionText(std::string text) { versionText_ = std::move(text); }
   const std::string& VersionText() const { return versionText_; }
@@ -54,6 +62,9 @@ class ActivityLog {
 
 // The process's one log; each program sets its file names before OpenLog.
 ActivityLog& ProcessLog();
+
+// Writes each line it is given to the process log's traffic trace (for TransferOptions::trace).
+std::function<void(const std::string&)> TraceWriter();
 
 // Shorthand for ProcessLog().WriteLogLine.
 bool WriteLogLine(std::optional<std::string_view> text,

@@ -122,13 +122,13 @@ long ReplyNumber(std::string_view text) {
 }
 
 void SendConfiguration(const std::string& commandUrl, std::string_view clientName,
-                       const PackageCatalogue& catalogue) {
-  PostCommand(commandUrl, ConfigCommand(clientName, catalogue));
+                       const PackageCatalogue& catalogue, const TransferOptions& options) {
+  PostCommand(commandUrl, ConfigCommand(clientName, catalogue), options);
 }
 
 void SendLogMessage(const std::string& commandUrl, std::string_view clientName,
-                    std::string_view message) {
-  PostCommand(commandUrl, LogMsgCommand(clientName, message));
+                    std::string_view message, const TransferOptions& options) {
+  PostCommand(commandUrl, LogMsgCommand(clientName, message), options);
 }
 
 void UpdaterMessenger::SendLogMessage(std::string_view message) {
@@ -141,20 +141,15 @@ void UpdaterMessenger::SendLogMessage(std::string_view message) {
       const std::string urlOut = key->QueryString("UrlOut", kUrlOutCapacity).value_or("");
       if (!urlOut.empty()) commandUrl_ = UpdaterCommandUrl(urlOut);
       const TrustSettings trust = TrustSettingsFrom(*key);
-      SetTrustedAuthorities(trust.CaFile, !trust.CaFileUnusable);
+      options_.trust = {trust.CaFile, !trust.CaFileUnusable};
     }
   }
   if (commandUrl_.empty()) return;
-  vornix::SendLogMessage(commandUrl_, clientName_, message);
+  vornix::SendLogMessage(commandUrl_, clientName_, message, options_);
 }
 
-UpdaterMessenger& ProcessMessenger() {
-  static UpdaterMessenger messenger;
-  return messenger;
-}
-
-void SendShutdownRequest() {
-  PostCommand(kQoraxListener, kShutdownDocument);
+void SendShutdownRequest(const TransferOptions& options) {
+  PostCommand(kQoraxListener, kShutdownDocument, options);
 }
 
 }  // namespace vornix

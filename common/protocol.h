@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "common/catalogue.h"
+#include "common/transport.h"
 
 namespace vornix {
 
@@ -35,27 +36,28 @@ long ReplyNumber(std::string_view text);
 
 // CONFIG with the installed packages of the catalogue; the reply is dropped.
 void SendConfiguration(const std::string& commandUrl, std::string_view clientName,
-                       const PackageCatalogue& catalogue);
+                       const PackageCatalogue& catalogue, const TransferOptions& options);
 
 // LOGMSG "<client name>:<message>"; the reply is dropped.
 void SendLogMessage(const std::string& commandUrl, std::string_view clientName,
-                    std::string_view message);
+                    std::string_view message, const TransferOptions& options);
 
 // The utility's LOGMSG sender: the client name is worked out once; the address (UrlOut of the
-// settings key) at every message for as long as it is still empty. Without an address the
-// message is not sent.
+// settings key) and the authorities (CaFile) at every message for as long as the address is
+// still empty. Without an address the message is not sent.
 class UpdaterMessenger {
  public:
+  explicit UpdaterMessenger(TransferOptions options = {}) : options_(std::move(options)) {}
   void SendLogMessage(std::string_view message);
   const std::string& CommandUrl() const { return commandUrl_; }
 
  private:
+  TransferOptions options_;
   std::string clientName_;
   std::string commandUrl_;
 };
-UpdaterMessenger& ProcessMessenger();
 
 // Asks the qorax program's local listener to end; the reply is dropped.
-void SendShutdownRequest();
+void SendShutdownRequest(const TransferOptions& options);
 
 }  // namespace vornix

@@ -11,25 +11,28 @@ namespace vornix {
 CheckPassPorts SystemCheckPassPorts() {
   CheckPassPorts ports;
   ports.sendConfiguration = [](const std::string& url, const std::string& client,
-                               const PackageCatalogue& catalogue) {
-    SendConfiguration(url, client, catalogue);
+                               const PackageCatalogue& catalogue, const TransferOptions& options) {
+    SendConfiguration(url, client, catalogue, options);
   };
   ports.downloadPackage = [](const PackageRecord& record, const DownloadSettings& settings,
                              bool& utilityNeeded) {
-    DownloadPackage(record, settings, utilityNeeded);
+    return DownloadPackage(record, settings, utilityNeeded);
   };
-  ports.launchUpdateUtility = [](const std::string& folder) { LaunchUpdateUtility(folder); };
+  ports.launchUpdateUtility = [](const std::string& folder) { return LaunchUpdateUtility(folder); };
   return ports;
 }
 
-void RunCheckCycle(ServiceState& state, const CheckPassPorts& ports) {
+CheckOutcome RunCheckCycle(ServiceState& state, const CheckPassPorts& ports) {
+  CheckOutcome outcome;
   state.DetectedApplications.clear();
   state.UtilityNeeded = false;
 
   PackageCatalogue catalogue;
-  if (LoadCatalogue(CataloguePath(), catalogue)) {
+  outcome.catalogueRead = LoadCatalogue(CataloguePath(), catalogue);
+  if (outcome.catalogueRead) {
     const std::string commandUrl = CommandUrl(state.ServerUrl);
-    if (state.ForceCheck) ports.sendConfiguration(commandUrl, state.ClientName, catalogue);
+    if (state.ForceCheck)
+      ports.sendConfiguration(commandUrl, state.ClientName, catalogue, state.Transfer);
 
     DownloadSettings settings;
     settings.ServerUrl = state.ServerUrl;
@@ -37,23 +40,29 @@ void RunCheckCycle(ServiceState& state, const CheckPassPorts& ports) {
     settings.ProgramFolder = state.ProgramFolder;
     settings.ClientName = state.ClientName;
     settings.UpdateKey = state.UpdateKey;
-    for (int i = 0; i < catalogue.count; ++i) {
+    settings.Transfer = state.Transfer;
+    for (int i = 0; i < catalogue.count && !outcome.stopped; ++i) {
       const PackageRecord& record = catalogue.records[static_cast<size_t>(i)];
       // The service's own package is checked whether or not its program file is found.
-      if (record.Name.str() == kServicePackageName) {
-        ports.downloadPackage(record, settings, state.UtilityNeeded);
-      } else if (IsPackageInstalled(record)) {
-        state.DetectedApplications.insert(record.Desc.str());
-        ports.downloadPackage(record, settings, state.UtilityNeeded);
-      }
+      const bool own = record.Name.str() == kServicePackageName;
+      if (!own && !IsPackageInstalled(record)) continue;
+      if (!own) state.DetectedApplications.insert(record.Desc.str());
+      const PackageCheck check = ports.downloadPackage(record, settings, state.UtilityNeeded);
+      ++outcome.packages;
+      if (check.failures > 0 && outcome.failures == 0) outcome.firstFailure = check.firstFailure;
+      outcome.failures += check.failures;
+      outcome.stopped = check.stopped;
     }
   }
-  // Once per pass, for all packages at once.
-  if (state.UtilityNeeded) ports.launchUpdateUtility(state.ProgramFolder);
+  // Once per pass, for all packages at once; a stopping service starts nothing.
+  outcome.utilityNeeded = state.UtilityNeeded;
+  if (state.UtilityNeeded && !outcome.stopped)
+    outcome.utilityStarted = ports.launchUpdateUtility(state.ProgramFolder);
+  return outcome;
 }
 
-long AskServerTime(const std::string& serverUrl) {
-  const std::string reply = PostCommand(CommandUrl(serverUrl), SvrTimeCommand());
+long AskServerTime(const std::string& serverUrl, const TransferOptions& options) {
+  const std::string reply = PostCommand(CommandUrl(serverUrl), SvrTimeCommand(), options);
   return ReplyNumber(ReadReplyField(reply, "Time", kTimeCapacity));
 }
 

@@ -12,20 +12,34 @@ namespace vornix {
 // What one pass calls outside itself; tests replace them.
 struct CheckPassPorts {
   std::function<void(const std::string& commandUrl, const std::string& clientName,
-                     const PackageCatalogue& catalogue)>
+                     const PackageCatalogue& catalogue, const TransferOptions& options)>
       sendConfiguration;
-  std::function<void(const PackageRecord&, const DownloadSettings&, bool& utilityNeeded)>
+  std::function<PackageCheck(const PackageRecord&, const DownloadSettings&, bool& utilityNeeded)>
       downloadPackage;
-  std::function<void(const std::string& programFolder)> launchUpdateUtility;
+  // True when the utility started.
+  std::function<bool(const std::string& programFolder)> launchUpdateUtility;
 };
 CheckPassPorts SystemCheckPassPorts();
 
+// What a pass came to: for the record of the last check.
+struct CheckOutcome {
+  bool catalogueRead = false;
+  int packages = 0;  // handed to the download step
+  int failures = 0;  // failed requests, downloads and markers, each in the log
+  std::string firstFailure;
+  bool stopped = false;  // the service stopped in the middle of it
+  bool utilityNeeded = false;
+  bool utilityStarted = false;
+};
+
 // One pass over the catalogue: the configuration report on a forced pass, the service's own
 // package always, every other package when it is installed, and the utility started once at
-// the end when anything was put in place. The catalogue is only read.
-void RunCheckCycle(ServiceState& state, const CheckPassPorts& ports = SystemCheckPassPorts());
+// the end when anything was put in place or lies ready. The catalogue is only read. A pass
+// that finds the service stopping ends where it stands.
+CheckOutcome RunCheckCycle(ServiceState& state,
+                           const CheckPassPorts& ports = SystemCheckPassPorts());
 
 // The server's time of day as HHMMSS from SVRTIME; 0 when the server gave no usable answer.
-long AskServerTime(const std::string& serverUrl);
+long AskServerTime(const std::string& serverUrl, const TransferOptions& options);
 
 }  // namespace vornix

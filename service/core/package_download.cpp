@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <optional>
 
 #include "common/activity_log.h"
 #include "common/package_markers.h"
@@ -17,8 +18,6 @@
 #include "common/protocol.h"
 #include "common/transport.h"
 #include "platform/path.h"
-#include "platform/temporary_files.h"
-#include "service/core/file_checksum.h"
 #include "service/core/registration.h"
 
 namespace vornix {
@@ -80,84 +79,90 @@ bool SameSignature(const PublisherKey& key, const std::string& inPlace,
   return !key.Required() || (!signature.empty() && inPlace == signature);
 }
 
-void ReportFailedDownload(const DownloadSettings& settings, const PackagePaths& paths,
-                          const std::string& file) {
-  WriteLogLine(file, kDetailFailed);
-  SendLogMessage(paths.commandUrl, settings.ClientName, file + ": " + kDetailFailed);
-}
+// One package's steps: what they ask the server and fetch, and the failures they log and count.
+class Steps {
+ public:
+  Steps(const PackageRecord& record, const DownloadSettings& settings, const PackagePaths& paths,
+        PackageCheck& check)
+      : record_(record), settings_(settings), paths_(paths), check_(check) {}
 
-// Whether a file may be trusted beyond its size and sum (its signature).
-using FileCheck = std::function<bool(const std::string&)>;
+  // The reply to SETUPINFO or UPDATEINFO when it is "OK"; otherwise the failure is logged
+  // ("No Data reading ... from server" with its cause, or the server's Error text).
+  std::optional<std::string> Ask(const std::string& document, const char* noData,
+                                 const char* errorDetail) {
+    TransferResult transfer;
+    std::string reply = PostCommand(paths_.commandUrl, document, settings_.Transfer, &transfer);
+    if (transfer.stopped) {
+      check_.stopped = true;
+      return std::nullopt;
+    }
+    if (reply.empty()) {
+      Fail(
+          std::string(noData) + ": " + (transfer.cause.empty() ? "an empty reply" : transfer.cause),
+          kDetailVornet);
+      return std::nullopt;
+    }
+    const std::string error = ReadReplyField(reply, "Error", kErrorCapacity);
+    if (error != kOk) {
+      Fail(error.empty() ? "a reply without Error" + Because(transfer.cause) : error, errorDetail);
+      return std::nullopt;
+    }
+    return reply;
+  }
 
-// One file of a package: its name on the server and where it goes here.
-struct PackageFile {
-  std::string serverName;  // "setup.exe" or "updates/<name>"
-  std::string url;
-  std::string folder;
-  std::string path;
-  mode_t mode;
+  void Fail(const std::string& text, const char* detail) {
+    WriteLogLine(text, detail);
+    if (check_.failures++ == 0) check_.firstFailure = text;
+  }
+
+  // "Download Failed": the log line with its cause, the server's report as it always was.
+  void FailedDownload(const std::string& file, const std::string& cause) {
+    Fail(file + ": " + cause, kDetailFailed);
+    SendLogMessage(paths_.commandUrl, settings_.ClientName, file + ": " + kDetailFailed,
+                   settings_.Transfer);
+  }
+
+  // Puts a package file in place; false, with the failure said, when it is not.
+  bool Fetch(const PackageFile& file, const FileCheck& isSigned) {
+    const Fetched fetched =
+        PutInPlace(paths_.commandUrl, record_.Name.view(), file, isSigned, settings_.Transfer);
+    if (fetched.stopped) {
+      check_.stopped = true;
+      return false;
+    }
+    if (!fetched.inPlace) {
+      FailedDownload(file.path, fetched.cause);
+      return false;
+    }
+    if (fetched.downloaded) WriteLogLine(file.path, kDetailSucceeded);
+    return true;
+  }
+
+ private:
+  static std::string Because(const std::string& cause) {
+    return cause.empty() ? "" : " (" + cause + ")";
+  }
+
+  const PackageRecord& record_;
+  const DownloadSettings& settings_;
+  const PackagePaths& paths_;
+  PackageCheck& check_;
 };
 
-// Our temporary downloads; leftovers of a service ended mid-download go before the next one.
-constexpr const char* kDownloadPrefix = ".download-";
-
-// Fetches the file under a temporary name beside its place and moves it there only once the
-// server's size and checksum match, so a failed download leaves the earlier file whole. A
-// transfer that brings more than the size the server stated is cut off. `isSigned` judges the
-// file too, when signatures are asked for.
-bool FetchVerified(const std::string& commandUrl, std::string_view programId,
-                   const PackageFile& file, long long statedSize, const FileCheck& isSigned) {
-  RemoveStaleTemporaries(file.folder, kDownloadPrefix);
-  std::string temp;
-  const int fd = CreateTemporaryBeside(file.folder, kDownloadPrefix, temp);
-  if (fd < 0) {
-    // Nothing could be fetched; the file is asked about again all the same, as after any
-    // failed download.
-    return VerifyPackageFile(commandUrl, programId, file.serverName, file.path) &&
-           isSigned(file.path);
-  }
-  DownloadFile(file.url, temp, kTransferTimeoutSeconds, statedSize);  // judged by verification
-  const bool placed = VerifyPackageFile(commandUrl, programId, file.serverName, temp) &&
-                      isSigned(temp) && chmod(temp.c_str(), file.mode) == 0 &&
-                      std::rename(temp.c_str(), file.path.c_str()) == 0;
-  if (!placed) unlink(temp.c_str());
-  close(fd);
-  return placed;
-}
-
-// Makes sure the package file is in place and verified: a complete file found there is kept,
-// anything else is fetched. True when it is in place; `downloaded` tells whether it came now.
-bool PutInPlace(const std::string& commandUrl, std::string_view programId, const PackageFile& file,
-                const FileCheck& isSigned, bool& downloaded) {
-  const std::optional<StatedFile> stated = AskFileInfo(commandUrl, programId, file.serverName);
-  downloaded = false;
-  if (MatchesStatedFile(stated, file.path) && isSigned(file.path)) return true;
-  downloaded = true;
-  return FetchVerified(commandUrl, programId, file, stated ? std::max(stated->size, 0L) : kAnySize,
-                       isSigned);
-}
-
 void SetupStep(const PackageRecord& record, const DownloadSettings& settings,
-               const PackagePaths& paths, bool& utilityNeeded) {
+               const PackagePaths& paths, Steps& steps, bool& utilityNeeded) {
   const std::string name = record.Name.str();
-  const std::string reply = PostCommand(paths.commandUrl, SetupInfoCommand(name));
-  if (reply.empty()) {
-    WriteLogLine(kNoSetupInfo, kDetailVornet);
-    return;
-  }
-  const std::string error = ReadReplyField(reply, "Error", kErrorCapacity);
-  if (error != kOk) {
-    WriteLogLine(error, kDetailSetupInfo);
-    return;
-  }
-  const std::string build = ReadReplyField(reply, "Build", kBuildCapacity);
+  const std::optional<std::string> reply =
+      steps.Ask(SetupInfoCommand(name), kNoSetupInfo, kDetailSetupInfo);
+  if (!reply) return;
+  const std::string build = ReadReplyField(*reply, "Build", kBuildCapacity);
   if (!IsCatalogueSafe(build)) {
-    WriteLogLine("Unusable setup build from server: " + build, kDetailSetupInfo);
+    steps.Fail("Unusable setup build from server: " + build, kDetailSetupInfo);
     return;
   }
   if (build.empty() || build == record.Build.view()) return;
   const PublisherKey key(settings.UpdateKey);
-  const std::string signature = ReplySignature(key, reply);
+  const std::string signature = ReplySignature(key, *reply);
   if (ReadSetupVer(paths.setupVer) == build &&
       SameSignature(key, ReadSetupSig(paths.setupSig), signature)) {
     // This setup lies ready already. The service's own is the one setup a run of the utility
@@ -171,53 +176,44 @@ void SetupStep(const PackageRecord& record, const DownloadSettings& settings,
 
   const PackageFile setup{kSetupFileName,
                           paths.downloadBase + "/" + UrlSegment(name) + "/" + kSetupFileName,
-                          paths.packageFolder, paths.setupFile, kProgramMode};
+                          paths.setupFile, build, kProgramMode};
   const auto isSigned = [&](const std::string& file) {
-    return !key.Required() || SetupSignatureProblem(key, name, build, file, signature).empty();
+    return key.Required() ? SetupSignatureProblem(key, name, build, file, signature)
+                          : std::string();
   };
-  bool downloaded = false;
-  if (!PutInPlace(paths.commandUrl, name, setup, isSigned, downloaded)) {
-    ReportFailedDownload(settings, paths, paths.setupFile);
-    return;
-  }
-  if (downloaded) WriteLogLine(paths.setupFile, kDetailSucceeded);
+  if (!steps.Fetch(setup, isSigned)) return;
   utilityNeeded = true;
   // A complete file found in place gets its program mode too.
   chmod(paths.setupFile.c_str(), kProgramMode);
   // The signature first: a reader never finds the new build beside an older signature.
-  const bool marked = (!key.Required() || WriteSetupSig(paths.setupSig, signature)) &&
-                      WriteSetupVer(paths.setupVer, build);
-  if (!marked) ReportFailedDownload(settings, paths, paths.setupFile);
+  if (key.Required() && !WriteSetupSig(paths.setupSig, signature)) {
+    steps.FailedDownload(paths.setupFile, paths.setupSig + " cannot be written");
+  } else if (!WriteSetupVer(paths.setupVer, build)) {
+    steps.FailedDownload(paths.setupFile, paths.setupVer + " cannot be written");
+  }
 }
 
 void UpdateStep(const PackageRecord& record, const DownloadSettings& settings,
-                const PackagePaths& paths, bool& utilityNeeded) {
+                const PackagePaths& paths, Steps& steps, bool& utilityNeeded) {
   const std::string name = record.Name.str();
-  const std::string reply = PostCommand(paths.commandUrl, UpdateInfoCommand(name));
-  if (reply.empty()) {
-    WriteLogLine(kNoUpdateInfo, kDetailVornet);
-    return;
-  }
-  const std::string error = ReadReplyField(reply, "Error", kErrorCapacity);
-  if (error != kOk) {
-    WriteLogLine(error, kDetailUpdateInfo);
-    return;
-  }
+  const std::optional<std::string> reply =
+      steps.Ask(UpdateInfoCommand(name), kNoUpdateInfo, kDetailUpdateInfo);
+  if (!reply) return;
   UpdateMarker marker;
-  marker.Build = ReadReplyField(reply, "Build", kBuildCapacity);
-  marker.FileName = ReadReplyField(reply, "FileName", kFileNameCapacity);
-  marker.UpdateCmd = ReadReplyField(reply, "UpdateCmd", kUpdateCmdCapacity);
+  marker.Build = ReadReplyField(*reply, "Build", kBuildCapacity);
+  marker.FileName = ReadReplyField(*reply, "FileName", kFileNameCapacity);
+  marker.UpdateCmd = ReadReplyField(*reply, "UpdateCmd", kUpdateCmdCapacity);
   if (!IsCatalogueSafe(marker.Build)) {
-    WriteLogLine("Unusable update build from server: " + marker.Build, kDetailUpdateInfo);
+    steps.Fail("Unusable update build from server: " + marker.Build, kDetailUpdateInfo);
     return;
   }
   if (!marker.FileName.empty() && !IsUsableUpdateFileName(marker.FileName)) {
-    WriteLogLine("Unusable update file name from server: " + marker.FileName, kDetailUpdateInfo);
+    steps.Fail("Unusable update file name from server: " + marker.FileName, kDetailUpdateInfo);
     return;
   }
   if (marker.Build.empty() || marker.Build == record.Update.view()) return;
   const PublisherKey key(settings.UpdateKey);
-  marker.Signature = ReplySignature(key, reply);
+  marker.Signature = ReplySignature(key, *reply);
   const UpdateMarker inPlace = ReadUpdateXml(paths.updateXml);
   if (inPlace.Build == marker.Build && SameSignature(key, inPlace.Signature, marker.Signature) &&
       IsUsableUpdateFileName(inPlace.FileName) &&
@@ -234,52 +230,31 @@ void UpdateStep(const PackageRecord& record, const DownloadSettings& settings,
   const PackageFile update{kServerUpdatesPrefix + marker.FileName,
                            paths.downloadBase + "/" + UrlSegment(name) + "/" +
                                kServerUpdatesPrefix + UrlSegment(marker.FileName),
-                           paths.updatesFolder, updateFile, kDataMode};
+                           updateFile, marker.Build, kDataMode};
   const auto isSigned = [&](const std::string& file) {
-    return !key.Required() || UpdateSignatureProblem(key, name, marker.Build, marker.FileName,
-                                                     marker.UpdateCmd, file, marker.Signature)
-                                  .empty();
+    return key.Required() ? UpdateSignatureProblem(key, name, marker.Build, marker.FileName,
+                                                   marker.UpdateCmd, file, marker.Signature)
+                          : std::string();
   };
-  bool downloaded = false;
-  if (!PutInPlace(paths.commandUrl, name, update, isSigned, downloaded)) {
-    ReportFailedDownload(settings, paths, updateFile);
-    return;
-  }
-  if (downloaded) WriteLogLine(updateFile, kDetailSucceeded);
+  if (!steps.Fetch(update, isSigned)) return;
   utilityNeeded = true;
-  if (!WriteUpdateXml(paths.updateXml, marker)) ReportFailedDownload(settings, paths, updateFile);
+  if (!WriteUpdateXml(paths.updateXml, marker))
+    steps.FailedDownload(updateFile, paths.updateXml + " cannot be written");
 }
 
 }  // namespace
 
-std::optional<StatedFile> AskFileInfo(const std::string& commandUrl, std::string_view programId,
-                                      std::string_view serverFileName) {
-  const std::string reply = PostCommand(commandUrl, FileInfoCommand(programId, serverFileName));
-  if (ReadReplyField(reply, "Error", kErrorCapacity) != kOk) return std::nullopt;
-  return StatedFile{ReplyNumber(ReadReplyField(reply, "Size", kNumberCapacity)),
-                    ReplyNumber(ReadReplyField(reply, "CkSum", kNumberCapacity))};
-}
-
-bool MatchesStatedFile(const std::optional<StatedFile>& stated, const std::string& localFile) {
-  if (!stated || stated->size < 0 || stated->checksum < 0) return false;
-  const std::optional<FileSum> sum = FileChecksum(localFile);
-  return sum && sum->checksum == static_cast<unsigned long>(stated->checksum) &&
-         sum->bytes == static_cast<uint64_t>(stated->size);
-}
-
-bool VerifyPackageFile(const std::string& commandUrl, std::string_view programId,
-                       std::string_view serverFileName, const std::string& localFile) {
-  return MatchesStatedFile(AskFileInfo(commandUrl, programId, serverFileName), localFile);
-}
-
-void DownloadPackage(const PackageRecord& record, const DownloadSettings& settings,
-                     bool& utilityNeeded) {
+PackageCheck DownloadPackage(const PackageRecord& record, const DownloadSettings& settings,
+                             bool& utilityNeeded) {
+  PackageCheck check;
   const PublisherKey key(settings.UpdateKey);
   if (key.Required() && !key.Usable()) {
     // Protection was asked for and cannot be given: nothing is taken. The log keeps one line
     // for the whole pass, since it drops a line that repeats the one before.
     WriteLogLine(kUnusableUpdateKey);
-    return;
+    check.failures = 1;
+    check.firstFailure = kUnusableUpdateKey;
+    return check;
   }
   PackagePaths paths;
   paths.commandUrl = CommandUrl(settings.ServerUrl);
@@ -296,8 +271,10 @@ void DownloadPackage(const PackageRecord& record, const DownloadSettings& settin
   mkdir(paths.packageFolder.c_str(), kFolderMode);
   mkdir(paths.updatesFolder.c_str(), kFolderMode);
 
-  SetupStep(record, settings, paths, utilityNeeded);
-  UpdateStep(record, settings, paths, utilityNeeded);
+  Steps steps(record, settings, paths, check);
+  SetupStep(record, settings, paths, steps, utilityNeeded);
+  if (!check.stopped) UpdateStep(record, settings, paths, steps, utilityNeeded);
+  return check;
 }
 
 }  // namespace vornix

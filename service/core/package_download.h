@@ -1,10 +1,11 @@
 #pragma once
 
-#include <optional>
 #include <string>
 
 #include "common/catalogue.h"
 #include "common/identity.h"
+#include "common/transport.h"
+#include "service/core/file_fetch.h"
 
 namespace vornix {
 
@@ -18,32 +19,27 @@ struct DownloadSettings {
   std::string UpdateKey;
   // Where files come from when UseLocalServer is off; tests point it at a local server.
   std::string VendorServer = VendorUpdateServer();
+  TransferOptions Transfer;
+};
+
+// What one package's check came to.
+struct PackageCheck {
+  int failures = 0;          // failed requests, downloads and markers, each logged
+  std::string firstFailure;  // the first one's log text
+  bool stopped = false;      // the service is stopping: the package was left where it stood
 };
 
 // Asks the server for a newer setup and a newer update of one package, fetches and verifies
 // the files into the package's folder and leaves the markers. Sets `utilityNeeded` when a setup
-// or an update was put in place; never clears it. With an UpdateKey, a file is trusted, whether
-// downloaded or found in place, only with the publisher's signature from the reply, and the
-// signature goes into the marker; an unusable key takes nothing at all.
-void DownloadPackage(const PackageRecord& record, const DownloadSettings& settings,
-                     bool& utilityNeeded);
+// or an update was put in place, or lies ready and is not applied yet; never clears it. With an
+// UpdateKey, a file is trusted, whether downloaded or found in place, only with the publisher's
+// signature from the reply, and the signature goes into the marker; an unusable key takes
+// nothing at all.
+PackageCheck DownloadPackage(const PackageRecord& record, const DownloadSettings& settings,
+                             bool& utilityNeeded);
 
-// What FILEINFO states of a file: its Size and CkSum (nothing when the answer is not "OK").
-struct StatedFile {
-  long size = 0;
-  long checksum = 0;
-};
-std::optional<StatedFile> AskFileInfo(const std::string& commandUrl, std::string_view programId,
-                                      std::string_view serverFileName);
-// True when the local file's byte count and checksum are those stated.
-bool MatchesStatedFile(const std::optional<StatedFile>& stated, const std::string& localFile);
-
-// True when the server's FILEINFO for `serverFileName` of `programId` is positive and the
-// local file's byte count and checksum equal its Size and CkSum.
-bool VerifyPackageFile(const std::string& commandUrl, std::string_view programId,
-                       std::string_view serverFileName, const std::string& localFile);
-
-// The log line texts and details of a download.
+// The log line texts and details of a download. A failure's line gains its cause after the
+// text: "<file>: <cause>", "No Data reading SETUPINFO from server: <cause>".
 inline constexpr const char* kNoSetupInfo = "No Data reading SETUPINFO from server";
 inline constexpr const char* kNoUpdateInfo = "No Data reading UPDATEINFO from server";
 inline constexpr const char* kDetailVornet = "VORNET";

@@ -1,6 +1,7 @@
 #include "service/core/service_controller.h"
 
 #include "common/activity_log.h"
+#include "common/last_check.h"
 #include "common/trust_settings.h"
 #include "common/write_problems.h"
 #include "platform/module.h"
@@ -17,8 +18,14 @@ std::string ServiceProgramFolder() {
 }
 
 ServiceController::ServiceController(Ports ports) : ports_(std::move(ports)) {
-  if (!ports_.askServerTime) ports_.askServerTime = AskServerTime;
-  if (!ports_.runPass) ports_.runPass = [](ServiceState& s) { RunCheckCycle(s); };
+  state_.Transfer.stop = &stopping_;
+  state_.Transfer.trace = TraceWriter();
+  state_.Transfer.runTransfer = ports_.runTransfer;
+  if (!ports_.askServerTime)
+    ports_.askServerTime = [this](const std::string& url) {
+      return AskServerTime(url, state_.Transfer);
+    };
+  if (!ports_.runPass) ports_.runPass = [](ServiceState& s) { return RunCheckCycle(s); };
   if (!ports_.readClientName) ports_.readClientName = [] { return ReadClientName(); };
 }
 
@@ -61,23 +68,50 @@ void ServiceController::Apply(const CheckStep& step) {
 void ServiceController::OnCheckTimerTick() {
   CheckStep step = checkTimer_.Tick();
   Apply(step);
-  if (step.next != NextStep::kNone && !state_.UrlOutProblem.empty()) {
+  if (step.next == NextStep::kNone) return;
+  const char* kind = state_.ForceCheck ? "forced" : "hourly";
+  if (!state_.UrlOutProblem.empty()) {
     // An address the service cannot use is said, not replaced by the default server's.
     ReportSettingsProblem(state_.UrlOutProblem);
     Apply(checkTimer_.Skip());
+    RecordCheck(kind, "no check: " + state_.UrlOutProblem, "not needed");
     return;
   }
   if (step.next == NextStep::kAskServerTime) {
-    step = checkTimer_.ServerTime(ports_.askServerTime(state_.ServerUrl));
+    // Busy while it asks, too: the window answers meanwhile, and a tick then must not begin a
+    // pass of its own.
+    state_.CheckBusy = true;
+    const long time = ports_.askServerTime(state_.ServerUrl);
+    state_.CheckBusy = false;
+    if (stopping_) return;
+    step = checkTimer_.ServerTime(time);
     Apply(step);
+    if (step.next != NextStep::kRunPass) {
+      RecordCheck(kind, "no check: daytime at the server", "not needed");
+      return;
+    }
   }
-  if (step.next != NextStep::kRunPass) return;
   CheckWriteAccess();
   checkTimer_.BeginPass();
-  ports_.runPass(state_);
+  const CheckOutcome outcome = ports_.runPass(state_);
   step = checkTimer_.EndPass();
+  if (outcome.stopped || stopping_) return;
   if (step.showFinishNotice) ports_.notices->ShowNotice(kFinishNoticeText, kFinishNoticeHoldMs);
   Apply(step);
+  RecordCheck(
+      kind,
+      !outcome.catalogueRead ? "no catalogue: nothing checked"
+      : outcome.failures == 0
+          ? "ok: " + std::to_string(outcome.packages) + " packages checked"
+          : std::to_string(outcome.failures) + " problems, the first: " + outcome.firstFailure,
+      outcome.utilityStarted  ? "started"
+      : outcome.utilityNeeded ? "could not be started"
+                              : "not needed");
+}
+
+void ServiceController::RecordCheck(const char* kind, const std::string& outcome,
+                                    const std::string& utility) {
+  WriteLastCheck(state_.ProgramFolder, {LogTimeStamp(), kind, outcome, utility});
 }
 
 void ServiceController::UpdateNow() {
@@ -97,6 +131,7 @@ std::optional<int> ServiceController::RequestShutdown(int exitCode) {
     Apply(checkTimer_.ShutdownDeclined());
     return std::nullopt;
   }
+  stopping_ = true;
   return exitCode;
 }
 

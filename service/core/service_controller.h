@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <optional>
 #include <string>
@@ -29,8 +30,10 @@ class ServiceController {
     Notices* notices = nullptr;
     MessageBoxes* boxes = nullptr;
     std::function<long(const std::string& serverUrl)> askServerTime;  // default: SVRTIME
-    std::function<void(ServiceState&)> runPass;                       // default: RunCheckCycle
+    std::function<CheckOutcome(ServiceState&)> runPass;               // default: RunCheckCycle
     std::function<ClientIdentity()> readClientName;                   // default: ReadClientName
+    // Runs a transfer while the window stays answered (TransferOptions::runTransfer).
+    std::function<void(const std::function<void()>&)> runTransfer;
   };
 
   explicit ServiceController(Ports ports);
@@ -55,7 +58,11 @@ class ServiceController {
   std::optional<int> RequestShutdown(int exitCode);
   std::optional<int> SilentShutdown();
 
+  // Set once a shutdown is confirmed: a transfer running then ends, a pass ends where it stands.
+  bool stopping() const { return stopping_; }
+
  private:
+  void RecordCheck(const char* kind, const std::string& outcome, const std::string& utility);
   void Apply(const CheckStep& step);
   // A service that cannot write its folders would do nothing, silently, for ever: each place
   // it cannot write is said on standard error, in the log and in a notice, at start-up and
@@ -63,6 +70,7 @@ class ServiceController {
   void CheckWriteAccess();
 
   Ports ports_;
+  std::atomic<bool> stopping_{false};
   ServiceState state_;
   CheckTimer checkTimer_{state_};
 };

@@ -4,6 +4,8 @@
 #include <set>
 #include <string>
 
+#include "common/transport.h"
+
 namespace vornix {
 
 // The main window's title: other programs find the service by it.
@@ -33,7 +35,8 @@ struct ServiceState {
   // Why the stored UrlOut cannot be used, when it cannot: no check runs then, and the stored
   // value is not replaced by the default.
   std::string UrlOutProblem;
-  std::string UpdateKey;  // the publisher's public key; empty: signatures are not asked for
+  std::string UpdateKey;     // the publisher's public key; empty: signatures are not asked for
+  TransferOptions Transfer;  // how the service reaches its server: trust, stop, trace
   std::string ClientName;
   std::string ProgramFolder;                   // ends in '/'
   std::set<std::string> DetectedApplications;  // byte-wise order, each text once

@@ -62,7 +62,7 @@ void LoadSettings(ServiceState& state, Notices& notices) {
     trust = TrustSettingsFrom(*key);
   }
   state.UpdateKey = trust.UpdateKey;
-  SetTrustedAuthorities(trust.CaFile, !trust.CaFileUnusable);
+  state.Transfer.trust = {trust.CaFile, !trust.CaFileUnusable};
   if (const std::string problem = CaFileProblem(trust); !problem.empty())
     ReportSettingsProblem(problem);
   if (!state.UrlOutProblem.empty()) ReportSettingsProblem(state.UrlOutProblem);

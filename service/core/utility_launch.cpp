@@ -15,13 +15,14 @@ std::vector<std::string> UtilityArguments(const std::string& programFolder) {
   return {programFolder + kUtilityProgram, "ALL", "quiet", "restart"};
 }
 
-void LaunchUpdateUtility(const std::string& programFolder) {
+bool LaunchUpdateUtility(const std::string& programFolder) {
   const std::vector<std::string> words = UtilityArguments(programFolder);
   std::string why;
-  if (StartProgram(words, {}, &why)) return;
+  if (StartProgram(words, {}, &why)) return true;
   const std::string line = "Vornix cannot start the utility " + words[0] + ": " + why;
   std::fprintf(stderr, "%s\n", line.c_str());
   WriteLogLine(line);
+  return false;
 }
 
 }  // namespace vornix

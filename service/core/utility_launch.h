@@ -13,7 +13,7 @@ std::vector<std::string> UtilityArguments(const std::string& programFolder);
 
 // Starts the utility without waiting for it; it inherits the service's current folder. A start
 // that fails is said on standard error and in the log; the next check finds what lies ready
-// and tries again.
-void LaunchUpdateUtility(const std::string& programFolder);
+// and tries again. True when it started.
+bool LaunchUpdateUtility(const std::string& programFolder);
 
 }  // namespace vornix

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include "common/ui/answered_wait.h"
 #include "common/ui/dialog_units.h"
 #include "service/ui/about_dialog.h"
 #include "service/ui/artwork.h"
@@ -44,6 +45,7 @@ ServiceWindow::ServiceWindow(std::string serviceVersion, Options options)
   ports.askServerTime = options_.askServerTime;
   ports.runPass = options_.runPass;
   ports.readClientName = options_.readClientName;
+  ports.runTransfer = RunWhileAnswering;
   controller_ = std::make_unique<ServiceController>(std::move(ports));
 
   checkTimer_.setTimerType(Qt::PreciseTimer);

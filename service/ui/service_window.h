@@ -34,7 +34,7 @@ class ServiceWindow : public QDialog, private CheckTimerPort {
     MessageBoxes* boxes = nullptr;  // default: Qt message boxes owned by the window
     Notices* notices = nullptr;     // default: sliding notices
     std::function<long(const std::string&)> askServerTime;
-    std::function<void(ServiceState&)> runPass;
+    std::function<CheckOutcome(ServiceState&)> runPass;
     std::function<ClientIdentity()> readClientName;
     bool listen = true;  // open the window socket
   };

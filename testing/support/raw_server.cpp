@@ -13,7 +13,6 @@ namespace vornix::testing {
 namespace {
 
 constexpr int kPollStepMs = 20;
-constexpr int kChunkPauseMs = 60;
 // No test needs a connection for longer than this.
 constexpr auto kConnectionLimit = std::chrono::seconds(100);
 
@@ -83,7 +82,7 @@ void RawServer::Serve() {
 
   for (const std::string& chunk : script_.chunks) {
     if (send(fd, chunk.data(), chunk.size(), MSG_NOSIGNAL) < 0) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(kChunkPauseMs));
+    std::this_thread::sleep_for(script_.pause);
   }
   // Silent: wait until the client gives up (it closes) or the test ends.
   while (script_.holdOpen && !stop_ && std::chrono::steady_clock::now() < deadline) {

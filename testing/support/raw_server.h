@@ -17,6 +17,7 @@ class RawServer {
   struct Script {
     std::vector<std::string> chunks;  // written one by one with a pause in between
     bool holdOpen = false;            // after the chunks, keep the connection open silently
+    std::chrono::milliseconds pause{60};
   };
 
   explicit RawServer(Script script);

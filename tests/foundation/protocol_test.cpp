@@ -99,8 +99,8 @@ TEST(Protocol, ReportsReachTheCommandScriptAndTheUtilityFindsItsAddressOnce) {
   });
   server.Start();
   PackageCatalogue none;
-  SendConfiguration(CommandUrl(server.address()), "PC7", none);
-  SendLogMessage(CommandUrl(server.address()), "PC7", "text");
+  SendConfiguration(CommandUrl(server.address()), "PC7", none, {});
+  SendLogMessage(CommandUrl(server.address()), "PC7", "text", {});
 
   testing::ScopedSystemRoot root;
   WriteFileBytes(root.Windows() + "/avclient.ini", "[SERVER]\nComputerName=DESK9\n");
@@ -139,7 +139,7 @@ TEST(Protocol, TheShutdownRequestReachesTheLocalListener) {
   ASSERT_TRUE(listener.bind_to_port("127.0.0.1", 8080));
   std::thread thread([&] { listener.listen_after_bind(); });
   for (int i = 0; i < 500 && !listener.is_running(); ++i) testing::SleepMs(2);
-  SendShutdownRequest();
+  SendShutdownRequest({});
   listener.stop();
   thread.join();
   EXPECT_EQ(bodies, std::vector<std::string>{"<VORNIX SHUTDOWN />|text/xml; charset=utf-8"});

@@ -169,7 +169,8 @@ TEST_F(UpdateRoad, WithAnUpdateKeySignedPackagesGoThroughAndASwappedFileIsRefuse
 
   UpdateNow();
   EXPECT_EQ(Package("qorax").Update.str(), "q-40");
-  const std::string refused = program_ + "/qorax/updates/q.tar.bz2 [Download Failed]";
+  const std::string refused =
+      program_ + "/qorax/updates/q.tar.bz2: the signature does not match [Download Failed]";
   EXPECT_NE(ReadFileBytes(program_ + "/Vornix.log").find(refused), std::string::npos);
   EXPECT_FALSE(fs::exists(program_ + "/qorax/updates/UPDATE.XML"));
   EXPECT_EQ(ReadFileBytes(program_ + "/atlas/SETUP.SIG"),

@@ -90,7 +90,7 @@ TEST(CheckTimer, AnAddressThatCannotBeUsedRunsNoCheck) {
   int used = 0;
   ServiceController controller({&window, &window, &window,
                                 [&](const std::string&) { return ++used, 0L; },
-                                [&](ServiceState&) { ++used; }, nullptr});
+                                [&](ServiceState&) { return ++used, CheckOutcome(); }, nullptr});
   controller.state().UrlOutProblem = "UrlOut cannot be used";
   ::testing::internal::CaptureStderr();
   controller.ArmStartupCheck();
@@ -130,7 +130,10 @@ TEST_F(CheckCycle, PassesOverTheCatalogue) {
   state.ProgramFolder = programDir_.path() + "/";
   CheckPassPorts ports = SystemCheckPassPorts();
   Lines started;
-  ports.launchUpdateUtility = [&](const std::string& folder) { started.push_back(Dollar(folder)); };
+  ports.launchUpdateUtility = [&](const std::string& folder) {
+    started.push_back(Dollar(folder));
+    return true;
+  };
 
   RunCheckCycle(state, ports);
   EXPECT_EQ(Requests(),

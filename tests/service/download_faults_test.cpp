@@ -40,14 +40,20 @@ class DownloadFaults : public DownloadFlow {
 
 const std::string kUpdateInfo = "<Error>OK</Error><Build>2</Build><FileName>u.bin</FileName>";
 
-TEST_F(DownloadFaults, ServerGoingAwayMidFileKeepsTheEarlierFileAndMarker) {
+// The line drops after a quarter of the file: the earlier file and marker stay, the quarter is
+// kept apart, and the next check asks only for the rest and puts the whole in place.
+TEST_F(DownloadFaults, ServerGoingAwayMidFileKeepsTheEarlierFileAndGoesOnNextTime) {
   const std::string newFile(1 << 20, 'n');
   testing::HttpTestServer server;
   Serve(server, {{"UPDATEINFO", kUpdateInfo},
                  {"FILEINFO", "<Error>OK</Error><Size>" + std::to_string(newFile.size()) +
                                   "</Size><CkSum>" + std::to_string(testing::SystemVSum(newFile)) +
                                   "</CkSum>"}});
-  server.Get("/vornet/updates/u.bin", [&](const httplib::Request&, httplib::Response& res) {
+  bool cut = true;
+  std::string range;
+  server.Get("/vornet/updates/u.bin", [&](const httplib::Request& req, httplib::Response& res) {
+    range = req.get_header_value("Range");
+    if (!cut) return res.set_content(newFile, "application/octet-stream");
     // Promise the whole file, send a quarter of it, then drop the connection.
     res.set_content_provider(newFile.size(), "application/octet-stream",
                              [&](size_t offset, size_t, httplib::DataSink& sink) {
@@ -57,10 +63,24 @@ TEST_F(DownloadFaults, ServerGoingAwayMidFileKeepsTheEarlierFileAndMarker) {
   });
   server.Start();
   EXPECT_FALSE(Run(Record("vornet", "", "1")));
-  EXPECT_EQ(AllFiles(), before_) << "no partial download is left behind";
-  EXPECT_EQ(LogLines(), (Lines{"No Data reading SETUPINFO from server [VORNET] [0]",
-                               "$/vornet/updates/u.bin [Download Failed] [0]"}));
+  const std::string partial = "vornet/updates/.partial-2-u.bin";
+  Files kept = before_;
+  kept[partial] = newFile.substr(0, newFile.size() / 4);
+  EXPECT_EQ(AllFiles(), kept);
+  EXPECT_EQ(LogLines(), (Lines{"No Data reading SETUPINFO from server: an empty reply [VORNET] [0]",
+                               "$/vornet/updates/u.bin: transfer closed with 786432 bytes "
+                               "remaining to read [Download Failed] [0]"}));
   EXPECT_EQ(messages_, Lines{"PC7:$/vornet/updates/u.bin: Download Failed"});
+  EXPECT_EQ(range, "");
+
+  cut = false;
+  EXPECT_TRUE(Run(Record("vornet", "", "1")));
+  EXPECT_EQ(range, "bytes=262144-");
+  EXPECT_EQ(
+      AllFiles(),
+      (Files{{"vornet/updates/u.bin", newFile},
+             {"vornet/updates/UPDATE.XML",
+              "<Build>2</Build>\r\n<FileName>u.bin</FileName>\r\n<UpdateCmd></UpdateCmd>\r\n"}}));
 }
 
 TEST_F(DownloadFaults, DiskFullWhileWritingTheMarkerKeepsTheOldMarkerAndReports) {
@@ -102,11 +122,16 @@ TEST_F(DownloadFaults, EndlessRepliesFailWithoutGrowingAndALongErrorIsCutToItsCa
     res.set_chunked_content_provider("application/octet-stream", endless);
   });
   server.Start();
-  EXPECT_EQ(PostCommand(server.address() + "/endless", SetupInfoCommand("vornet")), "");
+  TransferResult endlessReply;
+  EXPECT_EQ(
+      PostCommand(server.address() + "/endless", SetupInfoCommand("vornet"), {}, &endlessReply),
+      "");
+  EXPECT_EQ(endlessReply.cause, "a reply longer than 16777216 bytes");
   EXPECT_FALSE(Run(Record("vornet", "", "1")));
   EXPECT_LT(sent, 64u << 20) << "the download is cut off past the size stated";
   EXPECT_EQ(LogLines(), (Lines{std::string(255, 'e') + " [VORNET SETUPINFO] [0]",
-                               "$/vornet/updates/u.bin [Download Failed] [0]"}));
+                               "$/vornet/updates/u.bin: it brought more than the 1000 bytes "
+                               "stated [Download Failed] [0]"}));
   EXPECT_EQ(AllFiles(), before_);
 }
 

@@ -30,9 +30,15 @@ Lines Asked(const std::string& letters) {
   return lines;
 }
 const std::string kSetupOk = "$/qorax/setup.exe [Download Succeeded] [0]";
-const std::string kSetupFailed = "$/qorax/setup.exe [Download Failed] [0]";
+// A failed download's line: the file and the cause.
+std::string SetupFailed(const std::string& cause) {
+  return "$/qorax/setup.exe: " + cause + " [Download Failed] [0]";
+}
+std::string UpdateFailed(const std::string& cause) {
+  return "$/qorax/updates/p.tbz: " + cause + " [Download Failed] [0]";
+}
+const std::string kNotSigned = "the signature does not match";
 const std::string kUpdateOk = "$/qorax/updates/p.tbz [Download Succeeded] [0]";
-const std::string kUpdateFailed = "$/qorax/updates/p.tbz [Download Failed] [0]";
 const std::string kMarked = Marker("u12", "p.tbz");
 
 struct Case {
@@ -48,9 +54,9 @@ struct Case {
 };
 // clang-format off
 const Case kCases[] = {
-  // Builds that differ in letter case only differ. Our old leftovers go before the download.
+  // Builds that differ in letter case only differ. A partial download of another build goes.
   {"new setup", "SetupBuild=2.0.0.5b\n", {{"qorax/SETUP.VER", "2.0.0.5B"},
-   {"qorax/.download-Ab12Cd", "x"}, {"qorax/.download-1", "y"}}, "2.0.0.5B", "", "SFGFU", true,
+   {"qorax/.partial-2.0.0.5B-setup.exe", "x"}, {"qorax/.download-1", "y"}}, "2.0.0.5B", "", "SFGFU", true,
    {kSetupOk}, {{"qorax/setup.exe*", kSetup}, {"qorax/SETUP.VER", "2.0.0.5b"}, {"qorax/.download-1", "y"}}},
   {"setup equal to the record", "SetupBuild=2.0.0.5\n", {}, "2.0.0.5", "", "SU", false, {}, {}},
   {"empty setup build", "SetupBuild=\n", {}, "1", "", "SU", false, {}, {}},
@@ -59,24 +65,26 @@ const Case kCases[] = {
   {"complete setup, unmarked", "SetupBuild=2\n", {{"qorax/setup.exe", kSetup}}, "1", "", "SFU",
    true, {}, {{"qorax/setup.exe*", kSetup}, {"qorax/SETUP.VER", "2"}}},
   {"empty SETUPINFO reply", "", {}, "1", "", "SU", false,
-   {"No Data reading SETUPINFO from server [VORNET] [0]"}, {}, "SETUPINFO "},
+   {"No Data reading SETUPINFO from server: an empty reply [VORNET] [0]"}, {}, "SETUPINFO "},
   {"error other than OK", "", {}, "1", "", "SU", false, {"ok [VORNET SETUPINFO] [0]"}, {},
    "SETUPINFO <Error>ok</Error><Build>9</Build>"},
   {"setup build with markup", "SetupBuild=2<3\n", {}, "1", "", "SU", false,
    {"Unusable setup build from server: 2<3 [VORNET SETUPINFO] [0]"}, {}},
   // A failed download keeps the setup that lay ready before.
   {"setup failing verification", "SetupBuild=3\n", {{"qorax/setup.exe", "old"},
-   {"qorax/SETUP.VER", "2"}}, "1", "", "SFGFLU", false, {kSetupFailed},
+   {"qorax/SETUP.VER", "2"}}, "1", "", "SFGFLU", false,
+   {SetupFailed("17 bytes with checksum 1521 where the server states 17 bytes with checksum 1")},
    {{"qorax/setup.exe", "old"}, {"qorax/SETUP.VER", "2"}}, "FILEINFO <Error>OK</Error><Size>17</Size><CkSum>1</CkSum>"},
   // The server hears the same requests as for any failed download.
   {"package folder cannot be made", "SetupBuild=3\n", {{"qorax", "plain"}}, "1", "", "SFFLU", false,
-   {kSetupFailed}, {{"qorax", "plain"}}},
-  // The log drops the second line: its text repeats the one before.
+   {SetupFailed("$/qorax/.partial-3-setup.exe cannot be made: Not a directory")},
+   {{"qorax", "plain"}}},
   {"SETUP.VER cannot be written", "SetupBuild=3\n", {{"qorax/SETUP.VER/x", ""}}, "1", "", "SFGFLU",
-   true, {kSetupOk}, {{"qorax/setup.exe*", kSetup}, {"qorax/SETUP.VER/x", ""}}},
+   true, {kSetupOk, SetupFailed("$/qorax/SETUP.VER cannot be written")},
+   {{"qorax/setup.exe*", kSetup}, {"qorax/SETUP.VER/x", ""}}},
   // Marker values read back as the server sent them: "&#60;x" must not become "<x".
   {"new update", "UpdateBuild=&#60;x\nUpdateFile=p.tbz\nUpdateCmd=run <x> & y\n",
-   {{"qorax/updates/.download-Ab12Cd", ""}}, "", "u11", "SUfgf", true, {kUpdateOk},
+   {{"qorax/updates/.partial-u10-p.tbz", ""}}, "", "u11", "SUfgf", true, {kUpdateOk},
    {{"qorax/updates/p.tbz", kArchive}, {"qorax/updates/UPDATE.XML",
      Marker("&#38;#60;x", "p.tbz", "run &#60;x&#62; &#38; y")}}},
   {"update equal to the record", "UpdateBuild=u12\nUpdateFile=p.tbz\n", {}, "", "u12", "SU", false, {}, {}},
@@ -92,7 +100,7 @@ const Case kCases[] = {
   {"complete update, unmarked", "UpdateBuild=u12\nUpdateFile=p.tbz\n", {{"qorax/updates/p.tbz", kArchive}},
    "", "u11", "SUf", true, {}, {{"qorax/updates/p.tbz", kArchive}, {"qorax/updates/UPDATE.XML", kMarked}}},
   {"empty UPDATEINFO reply", "", {}, "", "", "SU", false,
-   {"No Data reading UPDATEINFO from server [VORNET] [0]"}, {}, "UPDATEINFO "},
+   {"No Data reading UPDATEINFO from server: an empty reply [VORNET] [0]"}, {}, "UPDATEINFO "},
   {"update error", "UpdateError=No update\n", {}, "", "", "SU", false, {"No update [VORNET UPDATEINFO] [0]"}, {}},
   {"update build with markup", "UpdateBuild=u\"13\nUpdateFile=p.tbz\n", {}, "", "", "SU", false,
    {"Unusable update build from server: u\"13 [VORNET UPDATEINFO] [0]"}, {}},
@@ -104,7 +112,8 @@ const Case kCases[] = {
    {"Unusable update file name from server: update.xml [VORNET UPDATEINFO] [0]"}, {}},
   // The update that an older marker names stays whole when a newer download fails.
   {"update failing verification", "UpdateBuild=u13\nUpdateFile=p.tbz\n", {{"qorax/updates/p.tbz", "old"},
-   {"qorax/updates/UPDATE.XML", kMarked}}, "", "u11", "SUfgfl", false, {kUpdateFailed},
+   {"qorax/updates/UPDATE.XML", kMarked}}, "", "u11", "SUfgfl", false,
+   {UpdateFailed("20 bytes with checksum 1755 where the server states 21 bytes with checksum 7")},
    {{"qorax/updates/p.tbz", "old"}, {"qorax/updates/UPDATE.XML", kMarked}},
    "FILEINFO <Error>OK</Error><Size>21</Size><CkSum>7</CkSum>"},
 };
@@ -293,8 +302,9 @@ TEST_F(SignedDownload, WhatTheSignatureDoesNotCoverIsRefused) {
     server_.ClearRequests();
     const bool setup = what == cases[0].first;
     Run(Record("qorax", "6", "u11"));
-    EXPECT_EQ(LogLines(),
-              (setup ? Lines{kSetupFailed, kUpdateOk} : Lines{kSetupOk, kUpdateFailed}));
+    const std::string cause = what == std::string("no signature") ? "no signature" : kNotSigned;
+    EXPECT_EQ(LogLines(), (setup ? Lines{SetupFailed(cause), kUpdateOk}
+                                 : Lines{kSetupOk, UpdateFailed(cause)}));
     EXPECT_EQ(Requests(), Asked(setup ? "SFGFLUfgf" : "SFGFUfgfl"));
     EXPECT_EQ(AllFiles(), InPlace(!setup, setup)) << "nothing else is left behind";
   }

@@ -1,6 +1,7 @@
 #include "updater/core/package_pass.h"
 
 #include <chrono>
+#include <memory>
 #include <thread>
 
 #include "common/activity_log.h"
@@ -40,8 +41,12 @@ std::string FillText(std::string_view format, std::initializer_list<std::string_
 PassHooks SystemPassHooks() {
   PassHooks hooks;
   hooks.sleepMs = [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
-  hooks.sendShutdownRequest = [] { SendShutdownRequest(); };
-  hooks.sendLogMessage = [](std::string_view text) { ProcessMessenger().SendLogMessage(text); };
+  // The utility's exchanges are traced like the service's; it waits for each on its thread.
+  TransferOptions transfers;
+  transfers.trace = TraceWriter();
+  hooks.sendShutdownRequest = [transfers] { SendShutdownRequest(transfers); };
+  auto messenger = std::make_shared<UpdaterMessenger>(transfers);
+  hooks.sendLogMessage = [messenger](std::string_view text) { messenger->SendLogMessage(text); };
   hooks.moduleFileName = [] { return ModuleFileName(); };
   return hooks;
 }
