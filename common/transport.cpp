@@ -181,6 +181,7 @@ size_t AppendReplyChunk(char* data, size_t size, size_t count, void* userData) {
 // A download's bytes on their way to the file: counted against the limit, shown to the
 // observer, and written in large pieces.
 struct Sink {
+  Sink(const DownloadRequest* request, long long left) : request(request), left(left) {}
   const DownloadRequest* request;
   long long left;
   std::string buffer;

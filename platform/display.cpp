@@ -1,11 +1,15 @@
 #include "platform/display.h"
 
+#include <signal.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "platform/path.h"
 #include "platform/window_link.h"
@@ -45,13 +49,36 @@ bool WaylandDisplayAnswers() {
   return answers;
 }
 
+bool Within(int timeoutMs, bool (*probe)()) {
+  // A display may accept the connection and never answer: the probe runs in a child that is
+  // given up after the bound.
+  const pid_t child = fork();
+  if (child < 0) return false;
+  if (child == 0) _exit(probe() ? 0 : 1);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  int status = 0;
+  pid_t done;
+  while ((done = waitpid(child, &status, WNOHANG)) == 0 &&
+         std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  if (done == 0) {
+    kill(child, SIGKILL);
+    waitpid(child, &status, 0);
+    return false;
+  }
+  return done == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
 }  // namespace
 
-bool ChooseOffscreenWithoutDisplay() {
-  if (Variable("QT_QPA_PLATFORM") || XDisplayAnswers()) return false;
+bool ChooseOffscreenWithoutDisplay(int probeTimeoutMs) {
+  if (Variable("QT_QPA_PLATFORM") ||
+      (Variable("DISPLAY") && Within(probeTimeoutMs, XDisplayAnswers)))
+    return false;
   // Qt takes the first platform of the list that starts: without its Wayland plugin here, the
   // program still runs, offscreen.
-  setenv("QT_QPA_PLATFORM", WaylandDisplayAnswers() ? "wayland;offscreen" : "offscreen", 1);
+  const bool wayland = Variable("WAYLAND_DISPLAY") && Within(probeTimeoutMs, WaylandDisplayAnswers);
+  setenv("QT_QPA_PLATFORM", wayland ? "wayland;offscreen" : "offscreen", 1);
   return true;
 }
 

@@ -2,10 +2,14 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "platform/path.h"
@@ -51,6 +55,26 @@ NamedMutex::NamedMutex(const std::string& name) {
 
 NamedMutex::~NamedMutex() {
   if (fd_ >= 0) close(fd_);
+}
+
+std::optional<int> NamedMutexHolder(const std::string& name) {
+  struct stat st {};
+  if (stat(NamedMutex::LockFilePath(name).c_str(), &st) != 0) return std::nullopt;
+  // Lines like "1: FLOCK  ADVISORY  WRITE 1234 08:01:5678 0 EOF"; "-> " marks a waiter.
+  std::ifstream locks("/proc/locks");
+  std::string line;
+  while (std::getline(locks, line)) {
+    std::istringstream words(line);
+    std::string id, type, kind, mode, pid, file;
+    words >> id >> type;
+    if (type == "->") continue;
+    words >> kind >> mode >> pid >> file;
+    const size_t colon = file.rfind(':');
+    if (type != "FLOCK" || colon == std::string::npos) continue;
+    if (std::strtoull(file.c_str() + colon + 1, nullptr, 10) == st.st_ino)
+      return std::atoi(pid.c_str());
+  }
+  return std::nullopt;
 }
 
 bool WaitUntilNamedMutexFree(const std::string& name, int timeoutMs) {

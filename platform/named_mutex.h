@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace vornix {
@@ -24,6 +25,10 @@ class NamedMutex {
   int fd_ = -1;
   State state_ = State::kFailed;
 };
+
+// The process that holds the named mutex, as the system's table of locks tells it; nothing when
+// nobody holds it or the table cannot tell.
+std::optional<int> NamedMutexHolder(const std::string& name);
 
 // Waits, at most `timeoutMs`, until nobody holds the named mutex: the instance that held it has
 // ended. True when it is free (or was never taken).

@@ -1,5 +1,6 @@
 #include "platform/system_root.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -33,6 +34,17 @@ std::string WindowsDirectory() {
 
 std::string RunFolder(const std::string& sub) {
   return JoinPath(JoinPath(SystemRoot(), "run"), sub);
+}
+
+void ProvideRuntimeFolder() {
+  const char* given = std::getenv("XDG_RUNTIME_DIR");
+  if (given && given[0] == '/') return;
+  const std::string folder = RunFolder("session");
+  struct stat st {};
+  if (!MakeFolders(folder) || chmod(folder.c_str(), 0700) != 0 || stat(folder.c_str(), &st) != 0 ||
+      st.st_uid != geteuid())
+    return;
+  setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
 }
 
 }  // namespace vornix

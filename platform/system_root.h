@@ -22,4 +22,10 @@ std::string WindowsDirectory();
 // instance needs.
 std::string RunFolder(const std::string& sub);
 
+// Where the session gives the programs no runtime folder (XDG_RUNTIME_DIR unset, as under
+// systemd or cron), one of their own: <system root>/run/session, the user's alone (0700). The
+// window layer keeps its sockets there instead of in a folder of its own making below /tmp.
+// Call before the QApplication is made.
+void ProvideRuntimeFolder();
+
 }  // namespace vornix

@@ -4,6 +4,7 @@
 
 #include "common/ui/offscreen.h"
 #include "platform/display.h"
+#include "platform/system_root.h"
 #include "resetpkg/reset_package.h"
 #include "resetpkg/reset_window.h"
 
@@ -11,6 +12,7 @@ int main(int argc, char** argv) {
   const std::string programId =
       vornix::CommandLineTail(std::vector<std::string>(argv, argv + argc));
   vornix::ChooseOffscreenWithoutDisplay();
+  vornix::ProvideRuntimeFolder();
   vornix::QuietenOffscreenPlatform();
   QApplication app(argc, argv);
 

@@ -7,7 +7,9 @@
 #include "common/identity.h"
 #include "common/ui/offscreen.h"
 #include "platform/display.h"
+#include "platform/module.h"
 #include "platform/named_mutex.h"
+#include "platform/system_root.h"
 #include "service/core/registration.h"
 #include "service/core/service_state.h"
 #include "service/ui/qt_message_boxes.h"
@@ -16,6 +18,7 @@
 
 int main(int argc, char** argv) {
   vornix::ChooseOffscreenWithoutDisplay();
+  vornix::ProvideRuntimeFolder();
   vornix::QuietenOffscreenPlatform();
   QApplication app(argc, argv);
   // The main window stays hidden and notices come and go: only a shutdown ends the loop.
@@ -27,7 +30,19 @@ int main(int argc, char** argv) {
   if (!registration.empty()) std::fprintf(stderr, "%s\n", registration.c_str());
 
   const vornix::NamedMutex mutex(vornix::kServiceMutexName);
-  if (mutex.state() == vornix::NamedMutex::State::kAlreadyExists) return 0;
+  if (mutex.state() == vornix::NamedMutex::State::kAlreadyExists) {
+    // Said, in the running instance's log too, and left at once: one service at a time.
+    const std::optional<int> holder = vornix::NamedMutexHolder(vornix::kServiceMutexName);
+    const std::string line =
+        "Vornix runs already" +
+        (holder ? " as process " + std::to_string(*holder) : std::string()) + " (it holds " +
+        vornix::NamedMutex::LockFilePath(vornix::kServiceMutexName) + "): this start ends";
+    std::fprintf(stderr, "%s\n", line.c_str());
+    vornix::ProcessLog().SetFileNames(vornix::kServiceLogNames);
+    vornix::ProcessLog().UseFolder(vornix::ModuleFolder());
+    vornix::WriteLogLine(line);
+    return 0;
+  }
 
   vornix::ProcessLog().SetFileNames(vornix::kServiceLogNames);
   vornix::ProcessLog().OpenLog();

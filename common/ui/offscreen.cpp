@@ -16,9 +16,14 @@ bool OffscreenPlatform() {
   return qEnvironmentVariable("QT_QPA_PLATFORM") == QLatin1String("offscreen");
 }
 
+// Offscreen, what the platform cannot do (raise a window, pass size hints) is no news; every
+// other warning is, and goes on to standard error: the journal, under systemd.
 void DropNotesOffscreen(QtMsgType type, const QMessageLogContext& context, const QString& text) {
-  const bool note = type == QtDebugMsg || type == QtInfoMsg || type == QtWarningMsg;
-  if (note && OffscreenPlatform()) return;
+  if (OffscreenPlatform()) {
+    if (type == QtDebugMsg || type == QtInfoMsg) return;
+    if (type == QtWarningMsg && text.startsWith(QLatin1String("This plugin does not support")))
+      return;
+  }
   if (g_previousHandler) g_previousHandler(type, context, text);
 }
 

@@ -6,9 +6,10 @@ namespace vornix {
 // message box then writes its text to standard error instead of waiting for a click.
 bool RunningOffscreen();
 
-// Offscreen, Qt's own notes about what the platform cannot do (raise a window, size hints)
-// and about the session (no runtime folder) say nothing to anyone: they are dropped. Qt's
-// critical and fatal messages still go to standard error. Call before the QApplication is made.
+// Offscreen, Qt's debug notes and its notes about what the platform cannot do (raise a window,
+// size hints) say nothing to anyone: they are dropped. Every other warning, and Qt's critical
+// and fatal messages, go to standard error (the journal, under systemd). Call before the
+// QApplication is made.
 void QuietenOffscreenPlatform();
 
 }  // namespace vornix

@@ -293,7 +293,9 @@ TEST(Transport, OverHttpsOnlyAVerifiedCertificateForTheHostIsTrusted) {
     EXPECT_EQ(PostCommand("https://" + server.address() + "/cgi-bin/vornet", "<Cmd>X</Cmd>",
                           options, &result),
               c.trusted ? "<Error>OK</Error>" : "");
-    if (*c.cause) EXPECT_EQ(result.cause, c.cause);
+    if (*c.cause) {
+      EXPECT_EQ(result.cause, c.cause);
+    }
     EXPECT_EQ(DownloadToFile("HTTPS://" + server.address() + "/f", dir / "f", options).completed,
               c.trusted);
     EXPECT_EQ(ReadFileBytes(dir / "f"), c.trusted ? "file bytes" : "");

@@ -3,10 +3,13 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <filesystem>
 
 #include "common/catalogue.h"
+#include "common/protocol.h"
 #include "platform/path.h"
+#include "testing/support/http_test_server.h"
 
 namespace vornix {
 namespace {
@@ -52,6 +55,10 @@ TEST(ServiceProcessTest, OneAtATimeShutdownsACrashAndAPassUnderADisplayThatDoesN
   ServiceProcess second(programFolder, root.path());
   ASSERT_TRUE(second.Start());
   EXPECT_EQ(second.WaitExit(15s), 0);
+  const std::string runs = "Vornix runs already as process " + std::to_string(first->pid()) +
+                           " (it holds " + root.path() + "/run/mutex/Vornix.lock): this start ends";
+  EXPECT_EQ(second.Output(), runs + "\n");
+  EXPECT_NE(testing::ReadFileBytes(programFolder + "/Vornix.log").find(runs), std::string::npos);
   PackageCatalogue catalogue;
   ASSERT_TRUE(LoadCatalogue(root.Catalogue(), catalogue));
   ASSERT_EQ(catalogue.count, 1);
@@ -92,6 +99,57 @@ TEST(ServiceProcessTest, OneAtATimeShutdownsACrashAndAPassUnderADisplayThatDoesN
             std::string::npos);
   EXPECT_EQ(command(*service, kCommandSilentExit), 1);
   EXPECT_EQ(service->Output(), "");
+}
+
+// A long download over a slow line (400 KB at 40 KB/s) keeps the service answering: a command
+// is carried out within two seconds while it runs, and a stop ends it as cleanly: nothing is
+// put in the file's place or marked, no failure is logged, and what arrived is kept apart for
+// the next check.
+TEST(ServiceProcessTest, AnswersWhileItDownloadsAndAStopEndsTheDownloadCleanly) {
+  testing::ScopedSystemRoot root;
+  testing::TempDir programs;
+  const std::string programFolder = programs / "program";
+  const std::string file(400 * 1024, 'u');
+  testing::HttpTestServer server;
+  server.Post("/cgi-bin/vornet", [&](const httplib::Request& req, httplib::Response& res) {
+    const std::string cmd = ReadReplyField(req.body, "Cmd", 32);
+    if (cmd == "UPDATEINFO")
+      res.set_content("<Error>OK</Error><Build>2</Build><FileName>u.bin</FileName>", "text/xml");
+    if (cmd == "FILEINFO")
+      res.set_content("<Error>OK</Error><Size>" + std::to_string(file.size()) + "</Size><CkSum>" +
+                          std::to_string(testing::SystemVSum(file)) + "</CkSum>",
+                      "text/xml");
+  });
+  std::atomic<bool> downloading{false};
+  server.Get("/vornet/updates/u.bin", [&](const httplib::Request&, httplib::Response& res) {
+    downloading = true;
+    res.set_content_provider(file.size(), "application/octet-stream",
+                             [&](size_t offset, size_t, httplib::DataSink& sink) {
+                               testing::SleepMs(100);
+                               return sink.write(file.data() + offset, 4096);
+                             });
+  });
+  server.Start();
+  testing::WriteServiceSettings(server.address(), programFolder);
+  ServiceProcess service(programFolder, root.path());
+  ASSERT_TRUE(service.Start());
+  ASSERT_TRUE(WaitFor([] { return FindWindowByTitle(kServiceWindowTitle); }, 20s));
+  ASSERT_EQ(SendWindowCommand(kServiceWindowTitle, kCommandUpdateNow, 2000), 0);
+  ASSERT_TRUE(WaitFor([&] { return downloading.load(); }, 20s)) << service.Output();
+  for (const int command : {kCommandUpdateNow, kCommandSilentExit}) {
+    const auto asked = std::chrono::steady_clock::now();
+    EXPECT_EQ(SendWindowCommand(kServiceWindowTitle, command, 2000), 0) << command;
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, 2s);
+  }
+  EXPECT_EQ(service.WaitExit(5s), 1) << "the stop ends the download within a second";
+  const std::string updates = programFolder + "/vornet/updates/";
+  EXPECT_FALSE(testing::PathExists(updates + "u.bin") ||
+               testing::PathExists(updates + "UPDATE.XML"));
+  const long long kept = FileSize(updates + ".partial-2-u.bin");
+  EXPECT_TRUE(kept > 0 && kept < static_cast<long long>(file.size())) << kept;
+  EXPECT_EQ(testing::ReadFileBytes(programFolder + "/Vornix.log").find("Download"),
+            std::string::npos);
+  EXPECT_EQ(service.Output(), "");
 }
 
 }  // namespace

@@ -28,7 +28,7 @@ TEST(CheckTimer, TheServersTimeDecidesTheHourlyCheck) {
                             "<WinApps><Package><Name>vornet</Name><Key>k</Key>"
                             "</Package></WinApps>");
     RecordingWindow window;
-    ServiceController controller({&window, &window, &window, nullptr, nullptr, nullptr});
+    ServiceController controller({&window, &window, &window, nullptr, nullptr, nullptr, nullptr});
     controller.state().ServerUrl = server.address();
     controller.state().ProgramFolder = root.path() + "/";
     const Lines pass = {"SETUPINFO vornet", "UPDATEINFO vornet"};
@@ -37,6 +37,12 @@ TEST(CheckTimer, TheServersTimeDecidesTheHourlyCheck) {
     controller.OnCheckTimerTick();
     EXPECT_EQ(window.Take(), (Lines{"start 60000", "stop", kFinished, "start 60000"}));
     EXPECT_EQ(server.Log(), Lines{"CONFIG"} + pass);
+    const auto record = [&] {
+      const LastCheck last = ReadLastCheck(root.path()).value_or(LastCheck());
+      return last.kind + "|" + last.outcome + "|" + last.utility;
+    };
+    const std::string unknown = "2 problems, the first: Unknown program id vornet";
+    EXPECT_EQ(record(), "forced|" + unknown + "|not needed");
     for (int hour = 0; hour < 2; ++hour) {
       server.ClearRequests();
       for (int minute = 1; minute < 60; ++minute) controller.OnCheckTimerTick();
@@ -46,6 +52,8 @@ TEST(CheckTimer, TheServersTimeDecidesTheHourlyCheck) {
       EXPECT_EQ(server.Log(), Lines{"SVRTIME"} + (checks ? pass : Lines{}));
       EXPECT_EQ(window.Take(),
                 Lines{"stop"} + (checks ? Lines{kFinished} : Lines{}) + Lines{"start 60000"});
+      EXPECT_EQ(record(), checks ? "hourly|" + unknown + "|not needed"
+                                 : "hourly|no check: daytime at the server|not needed");
     }
     server.ClearRequests();
     controller.UpdateNow();
@@ -64,7 +72,7 @@ TEST(CheckTimer, AFolderItCannotWriteIsSaidAtStartAndBeforeEveryPassUntilItCanBe
   testing::TempDir dir;
   testing::WriteFileBytes(dir / "plain", "");
   RecordingWindow window;
-  ServiceController controller({&window, &window, &window, nullptr, nullptr, nullptr});
+  ServiceController controller({&window, &window, &window, nullptr, nullptr, nullptr, nullptr});
   controller.state().ServerUrl = "127.0.0.1:1";
   controller.state().ProgramFolder = dir / "plain/";  // below a file: nobody can write it
   const std::string text = "Vornix cannot write its program folder " + dir / "plain/";
@@ -83,14 +91,27 @@ TEST(CheckTimer, AFolderItCannotWriteIsSaidAtStartAndBeforeEveryPassUntilItCanBe
                                   "start 100", "stop", kFinished, "start 60000"}));
 }
 
+// A utility that cannot be started is said, on standard error and in the log, every time.
+TEST(CheckTimer, AUtilityThatCannotBeStartedIsSaid) {
+  testing::TempDir dir;
+  ProcessLog().OpenLogIn(dir.path() + "/");
+  ::testing::internal::CaptureStderr();
+  EXPECT_FALSE(LaunchUpdateUtility(dir.path() + "/"));
+  const std::string line =
+      "Vornix cannot start the utility " + dir / "VornixUpdate: not an executable file";
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), line + "\n");
+  EXPECT_EQ(testing::UnstampedLines(testing::ReadFileBytes(dir / "Vornix.log")),
+            Lines{line + " [0]"});
+}
+
 // A UrlOut the service cannot use is said at each decision, and no check runs: no request, no
 // pass, no notice; the timer runs on.
 TEST(CheckTimer, AnAddressThatCannotBeUsedRunsNoCheck) {
   RecordingWindow window;
   int used = 0;
-  ServiceController controller({&window, &window, &window,
-                                [&](const std::string&) { return ++used, 0L; },
-                                [&](ServiceState&) { return ++used, CheckOutcome(); }, nullptr});
+  ServiceController controller(
+      {&window, &window, &window, [&](const std::string&) { return ++used, 0L; },
+       [&](ServiceState&) { return ++used, CheckOutcome(); }, nullptr, nullptr});
   controller.state().UrlOutProblem = "UrlOut cannot be used";
   ::testing::internal::CaptureStderr();
   controller.ArmStartupCheck();

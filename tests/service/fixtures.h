@@ -15,6 +15,7 @@
 #include "common/activity_log.h"
 #include "common/catalogue.h"
 #include "common/identity.h"
+#include "common/last_check.h"
 #include "common/package_markers.h"
 #include "common/protocol.h"
 #include "platform/registry.h"
@@ -24,6 +25,7 @@
 #include "service/core/registration.h"
 #include "service/core/service_controller.h"
 #include "service/core/settings.h"
+#include "service/core/utility_launch.h"
 #include "testing/reference_server/reference_server.h"
 #include "testing/support/test_support.h"
 
