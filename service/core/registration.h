@@ -2,12 +2,12 @@
 
 #include <string>
 
+#include "common/program_contract.h"
 #include "service/core/message_box.h"
 
 namespace vornix {
 
 // The service's own package id and record.
-inline constexpr const char* kServicePackageName = "vornet";
 inline constexpr const char* kServicePackageDesc = "Vornix";
 inline constexpr const char* kServiceProgramKey = "Vornix";
 

@@ -4,23 +4,17 @@
 #include <set>
 #include <string>
 
+#include "common/program_contract.h"
 #include "common/transport.h"
 
 namespace vornix {
 
-// The main window's title: other programs find the service by it.
-inline constexpr const char* kServiceWindowTitle = "Vornix Update Service";
-// The single-instance marker.
-inline constexpr const char* kServiceMutexName = "Vornix";
-
 // Window commands of the service.
-inline constexpr int kCommandCancel = 2;          // close box, Escape
-inline constexpr int kCommandApply = 1000;        // "&Apply Changes"
-inline constexpr int kCommandUpdateNow = 1015;    // "Update &Now"
-inline constexpr int kCommandOpen = 57601;        // "&Open..."
-inline constexpr int kCommandSilentExit = 57602;  // sent by the utility
-inline constexpr int kCommandAbout = 57664;       // "A&bout...", "&About..."
-inline constexpr int kCommandExit = 57665;        // "E&xit"
+inline constexpr int kCommandCancel = 2;     // close box, Escape
+inline constexpr int kCommandApply = 1000;   // "&Apply Changes"
+inline constexpr int kCommandOpen = 57601;   // "&Open..."
+inline constexpr int kCommandAbout = 57664;  // "A&bout...", "&About..."
+inline constexpr int kCommandExit = 57665;   // "E&xit"
 
 // Everything the main window keeps for the life of the process.
 struct ServiceState {

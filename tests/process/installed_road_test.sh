@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The road of an update through each install against the reference server on loopback (the
 # service downloads updates of itself and atlas, the utility hands over to its copy):
-#   installed_road_test.sh user <build dir>     as uid 65534: a service that cannot write its
+#   installed_road_test.sh user <build dir>     as a user of its own (an unused uid, so that
+#     nothing else on the machine owns what it looks for): a service that cannot write its
 #     program folder says so; scripts/install --user, the service started as the autostart
 #     entry says, nothing written outside the user's folders; --uninstall
 #   installed_road_test.sh machine <build dir>  the built .deb (its programs, no autostart
@@ -20,7 +21,7 @@ skip() { echo "SKIP: $*"; exit 77; }
 scratch=$(mktemp -d)
 chmod 755 "$scratch"
 apps=$scratch/apps mark="#vornix-test: VornixUpdate 2.0.0.5"
-root='' program='' installed=no server_pid='' last=''
+root='' program='' installed=no server_pid='' last='' uid=''
 # The sanitizers' settings reach the programs, with the suppressions where any user reads them.
 san=()
 for v in ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS; do [[ -z ${!v:-} ]] || san+=("$v=${!v}"); done
@@ -107,28 +108,29 @@ road() { # the service runs in $program as uid $1
     fail "the service runs as $(stat -c %u "/proc/$pid") from $(readlink "/proc/$pid/exe")"
 }
 
-# What uid 65534 owns in the shared temporary folders; what others left there before the test is
-# theirs, not the test's.
-# (Files of others may vanish while find walks: that is no failure.)
-owned_by_nobody() { { find /tmp /var/tmp /dev/shm -xdev -user 65534 2>/dev/null || true; } | sort -u; }
+# What the test's user owns in the shared temporary folders. (Files of others may vanish while
+# find walks: that is no failure.)
+owned_by_user() { { find /tmp /var/tmp /dev/shm -xdev -uid "$uid" 2>/dev/null || true; } | sort -u; }
 
 user_road() {
-  owned_by_nobody >"$scratch/owned-before"
-  local home="$scratch/home of nobody"
+  # An unprivileged uid that no account and no file on the machine has.
+  uid=$((50000 + RANDOM % 10000))
+  while getent passwd "$uid" >/dev/null || [[ -n $(owned_by_user) ]]; do uid=$((uid + 1)); done
+  local home="$scratch/home of the user"
   mkdir -p "$home" "$scratch/run" "$scratch/src/scripts" "$scratch/build"
   chmod 700 "$scratch/run"
   # What the user runs is copied where that user can reach it, wherever the build lies.
   cp "$src/scripts/install" "$scratch/src/scripts/"
   cp -rP "$build/bin" "$scratch/build/"
-  local as=(setpriv --reuid=65534 --regid=65534 --clear-groups env -i "HOME=$home" PATH=/usr/bin:/bin
+  local as=(setpriv --reuid="$uid" --regid="$uid" --clear-groups env -i "HOME=$home" PATH=/usr/bin:/bin
     "XDG_RUNTIME_DIR=$scratch/run" "${san[@]}")
   root=$home/.local/share/vornix program=$home/.local/lib/vornix
-  chown -R 65534:65534 "$home" "$apps" "$scratch/run"
+  chown -R "$uid:$uid" "$home" "$apps" "$scratch/run"
   # A fresh machine: the install makes the system root with the catalogue's folder, empty.
   "${as[@]}" "$scratch/src/scripts/install" --user --build "$scratch/build" >/dev/null || fail "install"
   [[ -d $root/windows && -z $(ls -A "$root/windows") ]] || fail "no catalogue folder: $(find "$root")"
   write_settings
-  chown -R 65534:65534 "$root"
+  chown -R "$uid:$uid" "$root"
 
   start_in as "$scratch/build/bin" ./Vornix
   wait_for 30 grep -qsF "Vornix cannot write its program folder $scratch/build/bin/: Permission denied" \
@@ -140,9 +142,11 @@ user_road() {
   exec=$(sed -n 's/^Exec=//p' "$entry")
   eval "exec=($exec)" # the entry's quoting: a path with blanks in double quotes
   start_in as "$(sed -n 's/^Path=//p' "$entry")" "${exec[@]}"
-  road 65534
+  road "$uid"
+  "${as[@]}" "$program/vornixctl" status | grep -q "^Service       runs as process" ||
+    fail "vornixctl: $("${as[@]}" "$program/vornixctl" status 2>&1)"
   local stray
-  stray=$(comm -13 "$scratch/owned-before" <(owned_by_nobody) |
+  stray=$(owned_by_user |
     grep -vF -e "$home" -e "$apps" -e "$scratch/run" || true)
   [[ -z $stray ]] || fail "written outside the user's folders: $stray"
 
@@ -171,6 +175,9 @@ machine_road() {
   # shellcheck disable=SC2046
   start_in as "$(key WorkingDirectory)" $(key ExecStart)
   road 0
+  [[ $(readlink -f /usr/bin/vornixctl) == /usr/lib/vornix/vornixctl ]] || fail "no vornixctl on PATH"
+  out=$(env -i PATH=/usr/bin:/bin vornixctl status) && [[ $out == *"Service       runs as process"* ]] ||
+    fail "vornixctl status: $out"
   out=$(dpkg --verify vornix 2>&1) || true
   [[ -z $out ]] || fail "the package's own files changed: $out"
   send 57602 || fail "the service did not answer"

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "common/catalogue.h"
@@ -143,10 +144,44 @@ TEST_F(UpdateRoad, FromTheServerToTheInstalledPackagesAndASecondPassFindsEveryth
   EXPECT_FALSE(fs::exists(program_ + "/atlas/RAN"));
   EXPECT_EQ(Package("atlas").Build.str() + Package("vornet").Build.str(), "3.02.0.0.4");
 
-  // A second pass finds every build in place: two questions per package, nothing downloaded,
-  // no utility started.
+  // What an administrator sees of it.
+  const std::string vornixctl = BuiltProgramFolder() + "/vornixctl";
+  const std::map<std::string, std::string> env{{"VORNIX_SYSTEM_ROOT", system_}};
+  const ProcessResult status = RunProcess({vornixctl, "status"}, env);
+  EXPECT_EQ(status.exitCode, 0) << status.output;
+  const std::string pid = std::to_string(ProcessesRunningFrom(program_).at(0));
+  for (const std::string& line :
+       Lines{"Service       runs as process " + pid + ", program folder " + program_ + "/\n",
+             "Server        " + server_->address() + ", no signatures\n",
+             "vornet       2.0.0.4        2.0.0.5        - (Vornix)\n",
+             "qorax        41             q-41           - (Qorax Server)\n",
+             "atlas        3.0            -              setup 3.1 (verified) (Atlas Maps)\n"})
+    EXPECT_NE(status.output.find(line), std::string::npos) << line << status.output;
+  EXPECT_NE(status.output.find("forced: ok: 3 packages checked; utility started"),
+            std::string::npos)
+      << status.output;
+  const std::string json = RunProcess({vornixctl, "status", "--json"}, env).output;
+  EXPECT_NE(
+      json.find(
+          "{\"name\":\"atlas\",\"description\":\"Atlas Maps\",\"build\":\"3.0\",\"update\":"
+          "\"\",\"installed\":true,\"setupReady\":{\"build\":\"3.1\",\"verified\":true,"
+          "\"problem\":\"\",\"started\":false},\"updateReady\":null,\"downloadingBytes\":null}"),
+      std::string::npos)
+      << json;
+  const auto lastLine = [&](const std::string& log) {
+    std::string text = ReadFileBytes(program_ + "/" + log);
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    return text.substr(text.rfind('\n', text.size() - 2) + 1);
+  };
+  EXPECT_EQ(RunProcess({vornixctl, "log", "1"}, env).output,
+            "==> " + program_ + "/Vornix.log <==\n" + lastLine("Vornix.log") + "==> " + program_ +
+                "/VornixUpdate.log <==\n" + lastLine("VornixUpdate.log"));
+
+  // A second pass, asked for by an administrator, finds every build in place: two questions per
+  // package, nothing downloaded, no utility started.
   server_->ClearRequests();
-  ASSERT_TRUE(SendWindowCommand(kServiceTitle, 1015));
+  const ProcessResult check = RunProcess({vornixctl, "check"}, env);
+  ASSERT_EQ(check.exitCode, 0) << check.output;
   ASSERT_TRUE(WaitFor([&] { return server_->Log().size() >= 7; }, 30s));
   SleepMs(1500);
   EXPECT_EQ(server_->Log(),

@@ -241,7 +241,7 @@ TEST_F(SetupTest, AServiceThatDoesNotEndInTimeKeepsRunningAndItsPackageWaits) {
   EXPECT_TRUE(WaitFor([&] { return ReadFileBytes(record).find("dropped 57602") != npos; }, 5s));
   EXPECT_EQ(ReadFileBytes(record).find("command 57602"), npos);
   EXPECT_TRUE(FindWindowByTitle(kServiceWindowTitle)) << "the service keeps running";
-  SendWindowCommand(kServiceWindowTitle, kServiceSilentShutdown, 2000);
+  SendWindowCommand(kServiceWindowTitle, kCommandSilentExit, 2000);
 }
 
 // The update of "app" (Update B1 unless said) to B2, with a file archived when its name holds

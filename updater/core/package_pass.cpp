@@ -90,13 +90,13 @@ void PackagePass::RunPackagePass() {
       // Each update is recorded in the catalogue as soon as it is applied; a pass that applied
       // none leaves the file as it was.
       for (int i = 0; i < catalogue.count; ++i) {
-        if (catalogue.records[i].Name.view() != kServicePackage) continue;
+        if (catalogue.records[i].Name.view() != kServicePackageName) continue;
         recordIndex_ = i;
         ProcessPackage(catalogue.records[i]);
       }
       for (int i = 0; i < catalogue.count; ++i) {
         PackageRecord& record = catalogue.records[i];
-        if (record.Name.view() == kServicePackage) continue;
+        if (record.Name.view() == kServicePackageName) continue;
         recordIndex_ = i;
         if (record.Name.view() == m_selector || SelectorIsAll()) ProcessPackage(record);
       }
@@ -110,7 +110,7 @@ void PackagePass::RunPackagePass() {
 
 void PackagePass::ProcessPackage(PackageRecord& record) {
   front_.ShowStatus(FillText(kUpdatingText, {record.Desc.view()}));
-  if (!SelectorIsAll() || EqualsIgnoringCase(record.Name.view(), kServicePackage)) {
+  if (!SelectorIsAll() || EqualsIgnoringCase(record.Name.view(), kServicePackageName)) {
     if (!RunSetupIfNew(record)) ApplyUpdate(record);
   } else {
     ApplyUpdate(record);  // setups of other packages are never started in an "ALL" run
@@ -119,9 +119,9 @@ void PackagePass::ProcessPackage(PackageRecord& record) {
   if (!m_restart) return;
 
   const std::string_view name = record.Name.view();
-  if (SelectorIsAll() && name != kServicePackage && name != kQoraxPackage) return;
-  if (g_qoraxSetupStarted && name != kQoraxPackage) return;
-  if (g_vornetSetupStarted && name != kServicePackage) return;
+  if (SelectorIsAll() && name != kServicePackageName && name != kQoraxPackageName) return;
+  if (g_qoraxSetupStarted && name != kQoraxPackageName) return;
+  if (g_vornetSetupStarted && name != kServicePackageName) return;
   RestartProgram(record);
 }
 

@@ -6,14 +6,12 @@
 
 #include "common/catalogue.h"
 #include "common/package_markers.h"
+#include "common/program_contract.h"
 #include "updater/core/command_line.h"
 #include "updater/core/progress_front.h"
 
 namespace vornix {
 
-// The two program ids the utility knows by name.
-inline constexpr const char* kServicePackage = "vornet";
-inline constexpr const char* kQoraxPackage = "qorax";
 inline constexpr const char* kAllSelector = "ALL";
 
 // Waits of the pass, in milliseconds.
@@ -26,9 +24,6 @@ inline constexpr int kPassLockWaitMs = 120 * 1000;  // a hand-over's copy waits 
 inline constexpr int kServiceStopWaitMs = 90 * 1000;
 
 inline constexpr const char* kPassLockName = "VornixUpdate.pass";
-inline constexpr const char* kServiceWindowTitle = "Vornix Update Service";
-inline constexpr const char* kServiceMutexName = "Vornix";
-inline constexpr int kServiceSilentShutdown = 57602;
 // The hand-over: the utility's program file is copied to VornixUpdate1 beside it, which is
 // started with the selector and "quiet restart".
 inline constexpr const char* kUtilityProgram = "VornixUpdate";

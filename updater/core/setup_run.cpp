@@ -37,7 +37,7 @@ bool PackagePass::RunSetupIfNew(PackageRecord& record) {
 
   PrepareProgram(record, true);
   // A service that would not stop is not set up under its feet; nothing else is done for it.
-  if (serviceStillRunning_ && name == kServicePackage) return true;
+  if (serviceStillRunning_ && name == kServicePackageName) return true;
   const std::string setupProgram = packageFolder + "/setup.exe";
   std::string why;
   if (!StartProgram({setupProgram}, {}, &why)) {
@@ -48,8 +48,8 @@ bool PackagePass::RunSetupIfNew(PackageRecord& record) {
     front_.ShowStatus(FillText(kSetupErrorText, {record.Desc.view(), error}));
     return false;
   }
-  if (name == kQoraxPackage) g_qoraxSetupStarted = true;
-  if (name == kServicePackage) g_vornetSetupStarted = true;
+  if (name == kQoraxPackageName) g_qoraxSetupStarted = true;
+  if (name == kServicePackageName) g_vornetSetupStarted = true;
   // The service starts the utility again for a setup that lies ready only until it has run.
   WriteSetupRun(packageFolder + "/" + kSetupRunName, setupBuild);
 
@@ -64,13 +64,13 @@ bool PackagePass::RunSetupIfNew(PackageRecord& record) {
 
 bool PackagePass::PrepareProgram(PackageRecord& record, bool forSetup) {
   const std::string_view name = record.Name.view();
-  if (name == kQoraxPackage) {
+  if (name == kQoraxPackageName) {
     // Whether qorax really ended is not checked: the wait is all it gets.
     if (hooks_.sendShutdownRequest) hooks_.sendShutdownRequest();
     Wait(kShutdownWaitMs);
     return false;
   }
-  if (name != kServicePackage) return false;
+  if (name != kServicePackageName) return false;
 
   const std::string programFile = hooks_.moduleFileName ? hooks_.moduleFileName() : std::string();
   if (EndsWith(programFile, kCopyNameEnding)) {
@@ -111,7 +111,7 @@ bool PackagePass::PrepareProgram(PackageRecord& record, bool forSetup) {
 bool PackagePass::StopService() {
   const auto start = std::chrono::steady_clock::now();
   if (FindWindowByTitle(kServiceWindowTitle))
-    SendWindowCommand(kServiceWindowTitle, kServiceSilentShutdown, hooks_.serviceStopWaitMs);
+    SendWindowCommand(kServiceWindowTitle, kCommandSilentExit, hooks_.serviceStopWaitMs);
   const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::steady_clock::now() - start);
   const int left = std::max(0, hooks_.serviceStopWaitMs - static_cast<int>(spent.count()));
