@@ -390,6 +390,21 @@ TEST(CatalogueEdit, ChangesOneValueAndKeepsEveryOtherByteOrRefuses) {
   EXPECT_GT(refused, 10);
 }
 
+// A value whose element the package does not have goes in as that element, just before its Key;
+// the rest stays as it was, however the file was written.
+TEST(CatalogueEdit, AFieldThePackageLacksGoesInBeforeItsKey) {
+  testing::ScopedSystemRoot root;
+  const std::string text = "<WinApps><Package><Name>a</Name><Key>k</Key></Package></WinApps>";
+  WriteFileBytes(root.Catalogue(), text);
+  EXPECT_EQ(EditCatalogue([](PackageCatalogue& c) {
+              c.records[0].Update.assign("2");
+              return true;
+            }),
+            "");
+  EXPECT_EQ(ReadFileBytes(root.Catalogue()),
+            "<WinApps><Package><Name>a</Name><Update>2</Update><Key>k</Key></Package></WinApps>");
+}
+
 // Writers in eight processes at once, each recording its own package many times: the lock
 // and the read under it keep every one of their changes; a writer that cannot have the lock
 // in time writes nothing and says so.

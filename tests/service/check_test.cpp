@@ -4,6 +4,8 @@
 
 #include <regex>
 
+#include "common/package_signature.h"
+
 namespace vornix {
 namespace {
 
@@ -240,6 +242,9 @@ TEST(SettingsTest, FirstStartWritesAllFiveValuesAndLaterStartsReadThem) {
     EXPECT_EQ(state.ServerUrl, c.url);
     EXPECT_EQ(state.UseLocalServer, c.local);
     EXPECT_EQ(state.UrlOutProblem.empty(), c.problem.find("UrlOut") == std::string::npos);
+    const PublisherKey updateKey(state.UpdateKey);
+    EXPECT_EQ(updateKey.Required(), c.values.find("UpdateKey") != std::string::npos);
+    EXPECT_FALSE(updateKey.Usable());
     if (c.problem.empty()) continue;
     ::testing::internal::CaptureStderr();
     SaveSettings(state);
