@@ -160,6 +160,11 @@ TEST_F(UpdateRoad, FromTheServerToTheInstalledPackagesAndASecondPassFindsEveryth
   EXPECT_NE(status.output.find("forced: ok: 3 packages checked; utility started"),
             std::string::npos)
       << status.output;
+  fs::rename(program_ + "/atlas/setup.exe", dir_ / "setup.exe");
+  EXPECT_NE(RunProcess({vornixctl, "status"}, env)
+                .output.find("setup 3.1 (does not verify: setup.exe is not there)"),
+            std::string::npos);
+  fs::rename(dir_ / "setup.exe", program_ + "/atlas/setup.exe");
   const std::string json = RunProcess({vornixctl, "status", "--json"}, env).output;
   EXPECT_NE(
       json.find(
