@@ -33,15 +33,17 @@ std::string Lines(std::initializer_list<std::string_view> values) {
   return text;
 }
 
-// The problem with a signed file, given the statement its digest makes.
-std::string SignatureProblem(const PublisherKey& key, const std::string& file,
-                             std::string_view signature,
-                             const std::function<std::string(const FileDigest&)>& statement) {
+// The problem with a signed file, given the statement its order and digest make.
+std::string SignatureProblem(
+    const PublisherKey& key, const std::optional<FileDigest>& digest, std::string_view value,
+    const std::function<std::string(uint64_t order, const FileDigest&)>& statement) {
   if (!key.Usable()) return "the update key is not usable";
-  if (signature.empty()) return "no signature";
-  const std::optional<FileDigest> digest = DigestFile(file);
+  if (value.empty()) return "no signature";
+  const std::optional<SignedValue> signed_ = ParseSignedValue(value);
+  if (!signed_) return "a signature of the earlier form, without an order: it must be signed again";
   if (!digest) return "the file cannot be read";
-  if (!key.Verifies(statement(*digest), signature)) return "the signature does not match";
+  if (!key.Verifies(statement(signed_->order, *digest), signed_->signature))
+    return "the signature does not match";
   return {};
 }
 
@@ -49,8 +51,11 @@ std::string SignatureProblem(const PublisherKey& key, const std::string& file,
 
 std::optional<FileDigest> DigestFile(const std::string& path) {
   const ScopedFd file{OpenRegularFile(path)};
-  const int fd = file.fd;
-  if (fd < 0) return std::nullopt;
+  return DigestDescriptor(file.fd);
+}
+
+std::optional<FileDigest> DigestDescriptor(int fd) {
+  if (fd < 0 || lseek(fd, 0, SEEK_SET) != 0) return std::nullopt;
   MdContext context(EVP_MD_CTX_new());
   if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1) {
     return std::nullopt;
@@ -78,17 +83,31 @@ std::optional<FileDigest> DigestFile(const std::string& path) {
   return digest;
 }
 
-std::string SetupStatement(std::string_view programId, std::string_view build,
-                           const FileDigest& file) {
-  const std::string size = std::to_string(file.size);
-  return Lines({"vornix-setup", programId, build, size, file.sha256});
+std::optional<SignedValue> ParseSignedValue(std::string_view value) {
+  const size_t colon = value.find(':');
+  const std::string_view digits = value.substr(0, colon);
+  if (colon == std::string_view::npos || digits.empty() || digits.size() > 19 ||
+      digits.find_first_not_of("0123456789") != std::string_view::npos)
+    return std::nullopt;
+  return SignedValue{std::stoull(std::string(digits)), std::string(value.substr(colon + 1))};
 }
 
-std::string UpdateStatement(std::string_view programId, std::string_view build,
+std::string FormatSignedValue(const SignedValue& value) {
+  return std::to_string(value.order) + ":" + value.signature;
+}
+
+std::string SetupStatement(std::string_view programId, uint64_t order, std::string_view build,
+                           const FileDigest& file) {
+  const std::string size = std::to_string(file.size);
+  return Lines({"vornix-setup-2", programId, std::to_string(order), build, size, file.sha256});
+}
+
+std::string UpdateStatement(std::string_view programId, uint64_t order, std::string_view build,
                             std::string_view fileName, std::string_view updateCmd,
                             const FileDigest& file) {
   const std::string size = std::to_string(file.size);
-  return Lines({"vornix-update", programId, build, fileName, updateCmd, size, file.sha256});
+  return Lines({"vornix-update-2", programId, std::to_string(order), build, fileName, updateCmd,
+                size, file.sha256});
 }
 
 std::string EncodeBase64(std::string_view bytes) {
@@ -137,19 +156,20 @@ bool PublisherKey::Verifies(std::string_view statement, std::string_view signatu
 }
 
 std::string SetupSignatureProblem(const PublisherKey& key, std::string_view programId,
-                                  std::string_view build, const std::string& file,
-                                  std::string_view signature) {
-  return SignatureProblem(key, file, signature, [&](const FileDigest& digest) {
-    return SetupStatement(programId, build, digest);
+                                  std::string_view build, const std::optional<FileDigest>& file,
+                                  std::string_view signed_) {
+  return SignatureProblem(key, file, signed_, [&](uint64_t order, const FileDigest& digest) {
+    return SetupStatement(programId, order, build, digest);
   });
 }
 
 std::string UpdateSignatureProblem(const PublisherKey& key, std::string_view programId,
                                    std::string_view build, std::string_view fileName,
-                                   std::string_view updateCmd, const std::string& file,
-                                   std::string_view signature) {
-  return SignatureProblem(key, file, signature, [&](const FileDigest& digest) {
-    return UpdateStatement(programId, build, fileName, updateCmd, digest);
+                                   std::string_view updateCmd,
+                                   const std::optional<FileDigest>& file,
+                                   std::string_view signed_) {
+  return SignatureProblem(key, file, signed_, [&](uint64_t order, const FileDigest& digest) {
+    return UpdateStatement(programId, order, build, fileName, updateCmd, digest);
   });
 }
 

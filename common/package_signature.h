@@ -15,7 +15,7 @@ inline constexpr size_t kPublicKeyBytes = 32;  // Ed25519
 inline constexpr size_t kSignatureBytes = 64;
 
 // The reply element and the marker element that carry a signature: base64 of 64 bytes is 88
-// characters, so a longer value is no signature.
+// characters and the order before it 20 at most, so a longer value is no signature.
 inline constexpr const char* kSignatureElement = "Signature";
 inline constexpr size_t kSignatureCapacity = 128;
 
@@ -26,14 +26,27 @@ struct FileDigest {
 };
 // Empty when the file cannot be read.
 std::optional<FileDigest> DigestFile(const std::string& path);
+// The same of an open file, read from its start: the bytes a caller then acts on are the ones
+// it checked, whatever happens to the file's name meanwhile.
+std::optional<FileDigest> DigestDescriptor(int fd);
+
+// A Signature value carries the publisher's order with the signature: "<order>:<base64>". The
+// order only grows for a package, so a client can refuse what is older than what it took.
+struct SignedValue {
+  uint64_t order = 0;
+  std::string signature;  // base64
+};
+// Nothing for a value of another form (the earlier form had no order).
+std::optional<SignedValue> ParseSignedValue(std::string_view value);
+std::string FormatSignedValue(const SignedValue& value);
 
 // The statements a publisher signs: one value a line, each line ending in LF. Values never hold
 // a line end (package.txt is read by lines), so a value cannot pass for two.
-//   vornix-setup  <ProgID> <Build> <size> <sha256>
-//   vornix-update <ProgID> <Build> <FileName> <UpdateCmd> <size> <sha256>
-std::string SetupStatement(std::string_view programId, std::string_view build,
+//   vornix-setup-2  <ProgID> <order> <Build> <size> <sha256>
+//   vornix-update-2 <ProgID> <order> <Build> <FileName> <UpdateCmd> <size> <sha256>
+std::string SetupStatement(std::string_view programId, uint64_t order, std::string_view build,
                            const FileDigest& file);
-std::string UpdateStatement(std::string_view programId, std::string_view build,
+std::string UpdateStatement(std::string_view programId, uint64_t order, std::string_view build,
                             std::string_view fileName, std::string_view updateCmd,
                             const FileDigest& file);
 
@@ -59,14 +72,15 @@ class PublisherKey {
   std::string raw_;
 };
 
-// Empty when `signature` signs the setup file, or the update file, for the values given; else
-// why not, in a few words for a log line.
+// Empty when the Signature value `signed` signs the setup file, or the update file, of the
+// digest given (none: the file cannot be read) for the values given; else why not, in a few
+// words for a log line.
 std::string SetupSignatureProblem(const PublisherKey& key, std::string_view programId,
-                                  std::string_view build, const std::string& file,
-                                  std::string_view signature);
+                                  std::string_view build, const std::optional<FileDigest>& file,
+                                  std::string_view signed_);
 std::string UpdateSignatureProblem(const PublisherKey& key, std::string_view programId,
                                    std::string_view build, std::string_view fileName,
-                                   std::string_view updateCmd, const std::string& file,
-                                   std::string_view signature);
+                                   std::string_view updateCmd,
+                                   const std::optional<FileDigest>& file, std::string_view signed_);
 
 }  // namespace vornix

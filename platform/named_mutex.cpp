@@ -19,10 +19,21 @@ namespace vornix {
 
 namespace {
 
+// The lock files are their owner's alone (0600, in a folder of 0700): a lock no other user can
+// open is a lock no other user can hold. One that another user owns is not used.
 int OpenLockFile(const std::string& name) {
-  const std::string folder = RunFolder("mutex");
-  if (!MakeFolders(folder)) return -1;
-  return open(NamedMutex::LockFilePath(name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (!MakeRunFolder("mutex")) return -1;
+  const int fd = open(NamedMutex::LockFilePath(name).c_str(),
+                      O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+  struct stat st {};
+  if (fd < 0) return -1;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid() ||
+      ((st.st_mode & 077) && fchmod(fd, 0600) != 0)) {
+    close(fd);
+    errno = EPERM;
+    return -1;
+  }
+  return fd;
 }
 
 // Polled rather than blocking so that every wait has its bound.
@@ -43,7 +54,10 @@ std::string NamedMutex::LockFilePath(const std::string& name) {
 
 NamedMutex::NamedMutex(const std::string& name) {
   fd_ = OpenLockFile(name);
-  if (fd_ < 0) return;
+  if (fd_ < 0) {
+    error_ = errno;
+    return;
+  }
   if (flock(fd_, LOCK_EX | LOCK_NB) == 0) {
     state_ = State::kAcquired;
     return;

@@ -18,12 +18,15 @@ class NamedMutex {
   NamedMutex& operator=(const NamedMutex&) = delete;
 
   State state() const { return state_; }
+  // With kFailed, why the lock file could not be opened.
+  int error() const { return error_; }
 
   static std::string LockFilePath(const std::string& name);
 
  private:
   int fd_ = -1;
   State state_ = State::kFailed;
+  int error_ = 0;
 };
 
 // The process that holds the named mutex, as the system's table of locks tells it; nothing when

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/file_descriptor.h"
 #include "platform/path.h"
 #include "platform/temporary_files.h"
 
@@ -49,12 +50,17 @@ struct Exec {
   std::vector<char*> words;
 };
 
-// In a forked child: into the work folder, then the program. Reports errno on `report` and
-// ends when either fails.
+// In a forked child: into the work folder, then the program (the open file `programFd` when
+// given). Reports errno on `report` and ends when either fails.
 [[noreturn]] void ExecInChild(const std::string& program, const Exec& exec,
-                              const std::string& workFolder, int report) {
-  if (workFolder.empty() || chdir(workFolder.c_str()) == 0)
-    execv(program.c_str(), exec.words.data());
+                              const std::string& workFolder, int report, int programFd = -1) {
+  if (workFolder.empty() || chdir(workFolder.c_str()) == 0) {
+    if (programFd < 0) {
+      execv(program.c_str(), exec.words.data());
+    } else if (fcntl(programFd, F_SETFD, 0) == 0) {  // a script's interpreter opens it again
+      fexecve(programFd, exec.words.data(), environ);
+    }
+  }
   const int err = errno;
   if (report >= 0) (void)!write(report, &err, sizeof err);
   _exit(127);
@@ -81,15 +87,18 @@ std::string JoinCommandLine(const std::vector<std::string>& words) {
 }
 
 bool StartProgram(const std::vector<std::string>& argv, const std::string& workFolder,
-                  std::string* why) {
+                  std::string* why, int programFd) {
   const auto fail = [&](const std::string& reason) {
     if (why) *why = reason;
     return false;
   };
   if (argv.empty() || argv[0].empty()) return fail("no program named");
-  const std::string program = LookUpProgram(argv[0]);
+  const std::string program = programFd >= 0 ? argv[0] : LookUpProgram(argv[0]);
   if (program.empty()) return fail("not found in the current folder or along PATH");
-  if (!IsExecutableFile(program)) return fail("not an executable file");
+  struct stat st {};
+  if (programFd >= 0 ? fstat(programFd, &st) != 0 || !S_ISREG(st.st_mode) || !(st.st_mode & 0111)
+                     : !IsExecutableFile(program))
+    return fail("not an executable file");
   const Exec exec(argv);
 
   // A pipe whose write end closes on a successful exec tells the starter whether the program
@@ -108,7 +117,7 @@ bool StartProgram(const std::vector<std::string>& argv, const std::string& workF
     setsid();
     const pid_t grandchild = fork();
     if (grandchild != 0) _exit(grandchild < 0 ? 1 : 0);
-    ExecInChild(program, exec, workFolder, report[1]);
+    ExecInChild(program, exec, workFolder, report[1], programFd);
   }
   close(report[1]);
   const int status = WaitForChild(child);
@@ -122,15 +131,18 @@ bool StartProgram(const std::vector<std::string>& argv, const std::string& workF
   return true;
 }
 
-int RunProgram(const std::vector<std::string>& argv, const std::string& workFolder, int outputFd) {
+int RunProgram(const std::vector<std::string>& argv, const std::string& workFolder, int outputFd,
+               int inputFd) {
   if (argv.empty()) return -1;
   const std::string program = LookUpProgram(argv[0]);
   if (program.empty() || !IsExecutableFile(program)) return -1;
+  if (inputFd >= 0 && lseek(inputFd, 0, SEEK_SET) != 0) return -1;
   const Exec exec(argv);
   const pid_t child = fork();
   if (child < 0) return -1;
   if (child == 0) {
     if (outputFd >= 0 && dup2(outputFd, STDOUT_FILENO) < 0) _exit(127);
+    if (inputFd >= 0 && dup2(inputFd, STDIN_FILENO) < 0) _exit(127);
     ExecInChild(program, exec, workFolder, -1);
   }
   return WaitForChild(child);
@@ -141,13 +153,13 @@ int RunShellCommand(const std::string& command, const std::string& workFolder) {
 }
 
 bool CopyFileReplacing(const std::string& from, const std::string& to) {
-  const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (in < 0) return false;
+  const FileDescriptor in(open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  return in.valid() && CopyDescriptorReplacing(in.get(), to);
+}
+
+bool CopyDescriptorReplacing(int in, const std::string& to) {
   struct stat st {};
-  if (fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
-    close(in);
-    return false;
-  }
+  if (fstat(in, &st) != 0 || !S_ISREG(st.st_mode) || lseek(in, 0, SEEK_SET) != 0) return false;
   const size_t slash = to.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : to.substr(0, slash + 1);
   RemoveStaleTemporaries(folder, kCopyPrefix);
@@ -175,7 +187,6 @@ bool CopyFileReplacing(const std::string& from, const std::string& to) {
     if (!ok) unlink(temp.c_str());
     close(out);
   }
-  close(in);
   return ok;
 }
 

@@ -19,14 +19,17 @@ std::string JoinCommandLine(const std::vector<std::string>& words);
 // new session (it outlives its starter), in `workFolder` when one is given (else in the
 // starter's current folder), with the starter's environment. False when it could not be
 // started, with the reason in `why` when asked for.
+// With `programFd`, the program started is the open file it names, whatever lies at argv[0]'s
+// name by then (a script then finds itself as /dev/fd/<n>).
 bool StartProgram(const std::vector<std::string>& argv, const std::string& workFolder = {},
-                  std::string* why = nullptr);
+                  std::string* why = nullptr, int programFd = -1);
 
 // Runs `argv` (looked up as by StartProgram) in `workFolder` and waits for it, its standard
-// output going to `outputFd` when one is given. Its exit code; 128 + the signal that killed it;
-// -1 when it could not be run.
+// output going to `outputFd` and its standard input coming from `inputFd` (read from its start)
+// when they are given. Its exit code; 128 + the signal that killed it; -1 when it could not be
+// run.
 int RunProgram(const std::vector<std::string>& argv, const std::string& workFolder = {},
-               int outputFd = -1);
+               int outputFd = -1, int inputFd = -1);
 
 // system(): runs `command` through /bin/sh -c in `workFolder` and waits for it. The command's
 // exit code; a command killed by a signal, or one that could not be run, gives a non-zero code.
@@ -37,6 +40,8 @@ int RunShellCommand(const std::string& command, const std::string& workFolder = 
 // through, and a program running from `to` keeps running. False, with nothing left behind,
 // when it cannot.
 bool CopyFileReplacing(const std::string& from, const std::string& to);
+// The same from an open file, read from its start.
+bool CopyDescriptorReplacing(int from, const std::string& to);
 
 // The process's current folder and changing it.
 std::string CurrentFolder();

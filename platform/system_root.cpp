@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 
 #include "platform/path.h"
@@ -36,14 +37,23 @@ std::string RunFolder(const std::string& sub) {
   return JoinPath(JoinPath(SystemRoot(), "run"), sub);
 }
 
+bool MakeRunFolder(const std::string& sub) {
+  const std::string run = JoinPath(SystemRoot(), "run"), folder = RunFolder(sub);
+  for (const std::string& f : {run, folder}) {
+    if (mkdir(f.c_str(), 0700) != 0 && errno != EEXIST && !MakeFolders(f)) return false;
+    struct stat st {};
+    if (stat(f.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+    if (st.st_uid == geteuid() && (st.st_mode & 077)) chmod(f.c_str(), 0700);
+  }
+  return true;
+}
+
 void ProvideRuntimeFolder() {
   const char* given = std::getenv("XDG_RUNTIME_DIR");
   if (given && given[0] == '/') return;
   const std::string folder = RunFolder("session");
   struct stat st {};
-  if (!MakeFolders(folder) || chmod(folder.c_str(), 0700) != 0 || stat(folder.c_str(), &st) != 0 ||
-      st.st_uid != geteuid())
-    return;
+  if (!MakeRunFolder("session") || stat(folder.c_str(), &st) != 0 || st.st_uid != geteuid()) return;
   setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
 }
 

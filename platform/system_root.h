@@ -22,6 +22,11 @@ std::string WindowsDirectory();
 // instance needs.
 std::string RunFolder(const std::string& sub);
 
+// Makes <system root>/run/<sub> where it is missing, both folders the owner's alone (0700, also
+// when an earlier version made them for everyone): no other user can take a lock there or
+// reach a window. True when the folder is there.
+bool MakeRunFolder(const std::string& sub);
+
 // Where the session gives the programs no runtime folder (XDG_RUNTIME_DIR unset, as under
 // systemd or cron), one of their own: <system root>/run/session, the user's alone (0700). The
 // window layer keeps its sockets there instead of in a folder of its own making below /tmp.

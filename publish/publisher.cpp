@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -124,6 +125,18 @@ void WarnIfCut(const std::string& package, const char* key, const std::string& v
       << " characters; clients read it cut and will refuse the package\n";
 }
 
+// The order of this signing: the time in seconds, and always above the order the package was
+// signed with before, so that it only grows for the package, however quickly it is signed again
+// or however the clock goes.
+uint64_t NextOrder(PackageInfo& info) {
+  uint64_t order = static_cast<uint64_t>(std::time(nullptr));
+  for (const char* key : {kSetupSignatureKey, kUpdateSignatureKey}) {
+    if (const auto earlier = ParseSignedValue(info.values[key]))
+      order = std::max(order, earlier->order + 1);
+  }
+  return order;
+}
+
 // Signs one package folder; false when its package.txt cannot be rewritten.
 bool SignPackage(EVP_PKEY* key, const fs::path& folder, std::ostream& out, std::ostream& err) {
   const std::string name = folder.filename().string();
@@ -133,6 +146,10 @@ bool SignPackage(EVP_PKEY* key, const fs::path& folder, std::ostream& out, std::
   if (!(in && text << in.rdbuf())) return false;
   PackageInfo info = ReadPackageInfo(text.str());
   auto& v = info.values;
+  const uint64_t order = NextOrder(info);
+  const auto signedValue = [&](const std::string& statement) {
+    return FormatSignedValue({order, Sign(key, statement)});
+  };
 
   std::vector<std::string> signatures;
   if (!v["SetupBuild"].empty()) {
@@ -140,7 +157,7 @@ bool SignPackage(EVP_PKEY* key, const fs::path& folder, std::ostream& out, std::
     const auto digest = DigestFile((folder / "setup.exe").string());
     if (digest) {
       signatures.push_back(std::string(kSetupSignatureKey) + "=" +
-                           Sign(key, SetupStatement(name, v["SetupBuild"], *digest)));
+                           signedValue(SetupStatement(name, order, v["SetupBuild"], *digest)));
       out << name << ": setup " << v["SetupBuild"] << " signed\n";
     } else {
       err << name << ": setup.exe cannot be read; the setup stays unsigned\n";
@@ -153,8 +170,8 @@ bool SignPackage(EVP_PKEY* key, const fs::path& folder, std::ostream& out, std::
     const auto digest = DigestFile((folder / "updates" / v["UpdateFile"]).string());
     if (digest) {
       const std::string statement =
-          UpdateStatement(name, v["UpdateBuild"], v["UpdateFile"], v["UpdateCmd"], *digest);
-      signatures.push_back(std::string(kUpdateSignatureKey) + "=" + Sign(key, statement));
+          UpdateStatement(name, order, v["UpdateBuild"], v["UpdateFile"], v["UpdateCmd"], *digest);
+      signatures.push_back(std::string(kUpdateSignatureKey) + "=" + signedValue(statement));
       out << name << ": update " << v["UpdateBuild"] << " (" << v["UpdateFile"] << ") signed\n";
     } else {
       err << name << ": updates/" << v["UpdateFile"]

@@ -1,10 +1,14 @@
 // Vornix, the update service: one instance in the background with a tray icon, checking the
 // update server about once an hour. It reads no command line.
+#include <unistd.h>
+
 #include <QApplication>
 #include <cstdio>
+#include <cstring>
 
 #include "common/activity_log.h"
 #include "common/identity.h"
+#include "common/trust_settings.h"
 #include "common/ui/offscreen.h"
 #include "platform/display.h"
 #include "platform/module.h"
@@ -12,6 +16,7 @@
 #include "platform/system_root.h"
 #include "service/core/registration.h"
 #include "service/core/service_state.h"
+#include "service/core/settings.h"
 #include "service/ui/qt_message_boxes.h"
 #include "service/ui/service_window.h"
 #include "service/ui/splash_window.h"
@@ -43,6 +48,13 @@ int main(int argc, char** argv) {
     vornix::WriteLogLine(line);
     return 0;
   }
+  if (mutex.state() == vornix::NamedMutex::State::kFailed) {
+    // Without its lock the service cannot know it runs alone: it does not run.
+    std::fprintf(stderr, "Vornix cannot take its lock %s: %s: this start ends\n",
+                 vornix::NamedMutex::LockFilePath(vornix::kServiceMutexName).c_str(),
+                 std::strerror(mutex.error()));
+    return 1;
+  }
 
   vornix::ProcessLog().SetFileNames(vornix::kServiceLogNames);
   vornix::ProcessLog().OpenLog();
@@ -59,6 +71,8 @@ int main(int argc, char** argv) {
                      [](int code) { QCoreApplication::exit(code); });
     window.Initialise();
     window.hide();
+    const std::string warning = vornix::UnprotectedRootWarning(window.state(), geteuid() == 0);
+    if (!warning.empty()) vornix::ReportSettingsProblem(warning);
     exitCode = QApplication::exec();
   }  // the window goes, and its tray icon with it
   return exitCode;

@@ -58,7 +58,7 @@ void ReadReady(const std::string& folder, const PublisherKey& key, PackageStatus
     const std::string file = folder + "/setup.exe";
     setup.problem = FileSize(file) < 0 ? "setup.exe is not there"
                     : key.Required()
-                        ? SetupSignatureProblem(key, p.name, setupVer, file,
+                        ? SetupSignatureProblem(key, p.name, setupVer, DigestFile(file),
                                                 ReadSetupSig(folder + "/" + kSetupSigName))
                         : "";
     setup.verified = setup.problem.empty();
@@ -71,10 +71,10 @@ void ReadReady(const std::string& folder, const PublisherKey& key, PackageStatus
     const std::string file = folder + "/updates/" + marker.FileName;
     update.problem = !IsPlainFileName(marker.FileName) || FileSize(file) < 0
                          ? "its file " + marker.FileName + " is not there"
-                     : key.Required()
-                         ? UpdateSignatureProblem(key, p.name, marker.Build, marker.FileName,
-                                                  marker.UpdateCmd, file, marker.Signature)
-                         : "";
+                     : key.Required() ? UpdateSignatureProblem(key, p.name, marker.Build,
+                                                               marker.FileName, marker.UpdateCmd,
+                                                               DigestFile(file), marker.Signature)
+                                      : "";
     update.verified = update.problem.empty();
     p.update_ = update;
   }

@@ -12,6 +12,7 @@
 #include <functional>
 #include <optional>
 
+#include "common/accepted_orders.h"
 #include "common/activity_log.h"
 #include "common/package_markers.h"
 #include "common/package_signature.h"
@@ -86,6 +87,31 @@ class Steps {
         PackageCheck& check)
       : record_(record), settings_(settings), paths_(paths), check_(check) {}
 
+  // With signatures asked for, a signed package older than the one taken before is refused
+  // before anything is fetched (the failure is said); true when it may go on.
+  bool NoRollback(PackageKind kind, const PublisherKey& key, const std::string& signature,
+                  const AcceptedOrder& offered, const std::string& file) {
+    const std::optional<SignedValue> value = ParseSignedValue(signature);
+    if (!key.Required() || !value) return true;
+    AcceptedOrder order = offered;
+    order.order = value->order;
+    const std::string rollback = orders_.RollbackProblem(kind, record_.Name.view(), order);
+    if (rollback.empty()) return true;
+    FailedDownload(file, rollback);
+    return false;
+  }
+
+  // A signed package put in place: its order becomes the one to beat.
+  void Taken(PackageKind kind, const PublisherKey& key, const std::string& signature,
+             const AcceptedOrder& taken, const std::string& file) {
+    const std::optional<SignedValue> value = ParseSignedValue(signature);
+    if (!key.Required() || !value) return;
+    AcceptedOrder order = taken;
+    order.order = value->order;
+    if (!orders_.Record(kind, record_.Name.view(), order))
+      FailedDownload(file, AcceptedOrders::FilePath() + " cannot be written");
+  }
+
   // The reply to SETUPINFO or UPDATEINFO when it is "OK"; otherwise the failure is logged
   // ("No Data reading ... from server" with its cause, or the server's Error text).
   std::optional<std::string> Ask(const std::string& document, const char* noData,
@@ -147,6 +173,7 @@ class Steps {
   const DownloadSettings& settings_;
   const PackagePaths& paths_;
   PackageCheck& check_;
+  AcceptedOrders orders_ = AcceptedOrders::Read();
 };
 
 void SetupStep(const PackageRecord& record, const DownloadSettings& settings,
@@ -163,6 +190,8 @@ void SetupStep(const PackageRecord& record, const DownloadSettings& settings,
   if (build.empty() || build == record.Build.view()) return;
   const PublisherKey key(settings.UpdateKey);
   const std::string signature = ReplySignature(key, *reply);
+  if (!steps.NoRollback(PackageKind::kSetup, key, signature, {0, build, ""}, paths.setupFile))
+    return;
   if (ReadSetupVer(paths.setupVer) == build &&
       SameSignature(key, ReadSetupSig(paths.setupSig), signature)) {
     // This setup lies ready already. The service's own is the one setup a run of the utility
@@ -178,7 +207,7 @@ void SetupStep(const PackageRecord& record, const DownloadSettings& settings,
                           paths.downloadBase + "/" + UrlSegment(name) + "/" + kSetupFileName,
                           paths.setupFile, build, kProgramMode};
   const auto isSigned = [&](const std::string& file) {
-    return key.Required() ? SetupSignatureProblem(key, name, build, file, signature)
+    return key.Required() ? SetupSignatureProblem(key, name, build, DigestFile(file), signature)
                           : std::string();
   };
   if (!steps.Fetch(setup, isSigned)) return;
@@ -190,6 +219,8 @@ void SetupStep(const PackageRecord& record, const DownloadSettings& settings,
     steps.FailedDownload(paths.setupFile, paths.setupSig + " cannot be written");
   } else if (!WriteSetupVer(paths.setupVer, build)) {
     steps.FailedDownload(paths.setupFile, paths.setupVer + " cannot be written");
+  } else {
+    steps.Taken(PackageKind::kSetup, key, signature, {0, build, ""}, paths.setupFile);
   }
 }
 
@@ -214,6 +245,10 @@ void UpdateStep(const PackageRecord& record, const DownloadSettings& settings,
   if (marker.Build.empty() || marker.Build == record.Update.view()) return;
   const PublisherKey key(settings.UpdateKey);
   marker.Signature = ReplySignature(key, *reply);
+  if (!steps.NoRollback(PackageKind::kUpdate, key, marker.Signature,
+                        {0, marker.Build, marker.FileName},
+                        paths.updatesFolder + "/" + marker.FileName))
+    return;
   const UpdateMarker inPlace = ReadUpdateXml(paths.updateXml);
   if (inPlace.Build == marker.Build && SameSignature(key, inPlace.Signature, marker.Signature) &&
       IsUsableUpdateFileName(inPlace.FileName) &&
@@ -232,14 +267,19 @@ void UpdateStep(const PackageRecord& record, const DownloadSettings& settings,
                                kServerUpdatesPrefix + UrlSegment(marker.FileName),
                            updateFile, marker.Build, kDataMode};
   const auto isSigned = [&](const std::string& file) {
-    return key.Required() ? UpdateSignatureProblem(key, name, marker.Build, marker.FileName,
-                                                   marker.UpdateCmd, file, marker.Signature)
-                          : std::string();
+    return key.Required()
+               ? UpdateSignatureProblem(key, name, marker.Build, marker.FileName, marker.UpdateCmd,
+                                        DigestFile(file), marker.Signature)
+               : std::string();
   };
   if (!steps.Fetch(update, isSigned)) return;
   utilityNeeded = true;
-  if (!WriteUpdateXml(paths.updateXml, marker))
+  if (!WriteUpdateXml(paths.updateXml, marker)) {
     steps.FailedDownload(updateFile, paths.updateXml + " cannot be written");
+  } else {
+    steps.Taken(PackageKind::kUpdate, key, marker.Signature, {0, marker.Build, marker.FileName},
+                updateFile);
+  }
 }
 
 }  // namespace

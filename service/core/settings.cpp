@@ -93,6 +93,14 @@ void SaveSettings(const ServiceState& state, bool userChange) {
   set("ProgPath", state.ProgramFolder, false);
 }
 
+std::string UnprotectedRootWarning(const ServiceState& state, bool runsAsRoot) {
+  if (!runsAsRoot || !state.UpdateKey.empty()) return {};
+  return "Vornix runs as root without UpdateKey: the setups and update commands it runs as root "
+         "are checked only against a 16-bit sum from the same server, so whoever controls the "
+         "server or the network between can run any program on this machine; set UpdateKey "
+         "(README, Security)";
+}
+
 bool ApplyChanges(ServiceState& state, const std::string& urlEditText, bool useLocalChecked,
                   MessageBoxes& boxes, Notices& notices) {
   const std::string url = urlEditText.substr(0, kUrlEditCapacity - 1);

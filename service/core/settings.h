@@ -35,6 +35,11 @@ void LoadSettings(ServiceState& state, Notices& notices);
 // (and said) unless `userChange` and it is one the user set in the window.
 void SaveSettings(const ServiceState& state, bool userChange = false);
 
+// The warning a service running as root without UpdateKey gives at its start (standard error,
+// the log): it takes setups and commands it runs as root on the word of the server and the
+// network; "" when it has a key or does not run as root.
+std::string UnprotectedRootWarning(const ServiceState& state, bool runsAsRoot);
+
 // "&Apply Changes": asks first; yes stores the edited settings, anything else loads the stored
 // ones back. True when the changes were applied.
 bool ApplyChanges(ServiceState& state, const std::string& urlEditText, bool useLocalChecked,

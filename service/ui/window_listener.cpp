@@ -39,7 +39,7 @@ WindowListener::~WindowListener() {
 }
 
 bool WindowListener::Listen() {
-  MakeFolders(RunFolder("windows"));
+  MakeRunFolder("windows");
   // Only one instance runs (the named mutex), so a socket file here is a crashed one's.
   unlink(path_.c_str());
   const SocketAddress address(path_);

@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
   const std::string title = argc > arg ? argv[arg] : kDefaultTitle;
   const vornix::NamedMutex mutex(kServiceMutex);
   const std::string path = vornix::WindowSocketPath(title);
-  vornix::MakeFolders(vornix::RunFolder("windows"));
+  vornix::MakeRunFolder("windows");
   unlink(path.c_str());  // the socket of a window that crashed
   const vornix::SocketAddress address(path);
   Fd listener(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));

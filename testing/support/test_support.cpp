@@ -38,6 +38,12 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ec);
 }
 
+namespace {
+// Every test program starts with a system root of its own, so that a test that forgets to make
+// one still never reads or writes the machine's (/var/lib/vornix) or the user's.
+const ScopedSystemRoot g_programSystemRoot;
+}  // namespace
+
 ScopedSystemRoot::ScopedSystemRoot() {
   if (const char* old = std::getenv("VORNIX_SYSTEM_ROOT")) previous_ = old;
   setenv("VORNIX_SYSTEM_ROOT", dir_.path().c_str(), 1);

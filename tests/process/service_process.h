@@ -1,6 +1,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <map>
 #include <string>
@@ -25,6 +26,16 @@ class ServiceProcess : public BackgroundProcess {
   static inline int started_ = 0;
   std::string output_;
 };
+
+// What a service without UpdateKey says on standard error at its start when it runs as root.
+inline std::string RootWarningWhenRoot() {
+  return geteuid() != 0
+             ? ""
+             : "Vornix runs as root without UpdateKey: the setups and update commands it runs as "
+               "root are checked only against a 16-bit sum from the same server, so whoever "
+               "controls the server or the network between can run any program on this machine; "
+               "set UpdateKey (README, Security)\n";
+}
 
 // Settings that point the service at the server (on loopback) and at its program folder.
 void WriteServiceSettings(const std::string& serverAddress, const std::string& programFolder);

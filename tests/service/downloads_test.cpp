@@ -297,6 +297,7 @@ TEST_F(SignedDownload, WhatTheSignatureDoesNotCoverIsRefused) {
   for (const auto& [what, change] : cases) {
     SCOPED_TRACE(what);
     std::filesystem::remove_all(Local("qorax"));
+    std::filesystem::remove_all(root_.path() + "/trust");  // each case is a client of its own
     PublishSigned();
     change();
     server_.ClearRequests();

@@ -114,6 +114,7 @@ class DownloadFlow : public ::testing::Test {
     return files;
   }
 
+  testing::ScopedSystemRoot root_;  // where the signed orders taken are recorded
   testing::TempDir repo_, programDir_, logDir_;
   testing::ReferenceServer server_{testing::ReferenceServerOptions::ForRepository(repo_.path())};
   DownloadSettings settings_;

@@ -1,6 +1,8 @@
 #include "updater/core/package_pass.h"
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <memory>
 #include <thread>
 
@@ -85,6 +87,16 @@ void PackagePass::RunPackagePass() {
     // hand-over reads the catalogue only after this pass recorded its updates. After the bound
     // the pass goes on without the lock, as it would have without one.
     WaitedLock passLock(kPassLockName, hooks_.passLockWaitMs);
+    if (!passLock.held()) {
+      const std::optional<int> holder = NamedMutexHolder(kPassLockName);
+      WriteLogLine("The pass lock " + NamedMutex::LockFilePath(kPassLockName) +
+                   (passLock.error() == EWOULDBLOCK
+                        ? " is held" +
+                              (holder ? " by process " + std::to_string(*holder) : std::string()) +
+                              " longer than " + std::to_string(hooks_.passLockWaitMs / 1000) + " s"
+                        : " cannot be taken: " + std::string(std::strerror(passLock.error()))) +
+                   "; this pass goes on without it");
+    }
     PackageCatalogue catalogue;
     if (LoadCatalogue(CataloguePath(), catalogue)) {
       // Each update is recorded in the catalogue as soon as it is applied; a pass that applied

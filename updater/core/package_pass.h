@@ -75,10 +75,11 @@ class PackagePass {
   void RestartProgram(const PackageRecord& record);
   bool StopService();
 
-  // With an UpdateKey in the settings, a setup or an update whose file and marker do not carry
-  // the publisher's signature is refused as a failed step (log line, report, status); true then.
-  bool RefuseUnsignedSetup(const PackageRecord& record, std::string_view build);
-  bool RefuseUnsignedUpdate(const PackageRecord& record, const UpdateMarker& script);
+  // With an UpdateKey in the settings, a setup or an update whose open file and marker do not
+  // carry the publisher's signature, or are older than what the service took before, is
+  // refused as a failed step (log line, report, status); true then.
+  bool RefuseUnsignedSetup(const PackageRecord& record, std::string_view build, int setupFd);
+  bool RefuseUnsignedUpdate(const PackageRecord& record, const UpdateMarker& script, int updateFd);
   bool RefuseStep(const PackageRecord& record, const char* statusFormat, std::string_view file,
                   const std::string& problem);
   void Report(std::string_view text);

@@ -4,9 +4,11 @@
 
 #include "common/activity_log.h"
 #include "common/package_markers.h"
+#include "platform/file_descriptor.h"
 #include "platform/named_mutex.h"
 #include "platform/path.h"
 #include "platform/process.h"
+#include "platform/regular_file.h"
 #include "platform/window_link.h"
 #include "updater/core/package_pass.h"
 #include "updater/core/run_flags.h"
@@ -33,14 +35,17 @@ bool PackagePass::RunSetupIfNew(PackageRecord& record) {
   const std::string packageFolder = PackageFolder("", name);
   const std::string setupBuild = ReadSetupVer(packageFolder + "/SETUP.VER");
   if (setupBuild.empty() || record.Build.empty() || setupBuild == record.Build.view()) return false;
-  if (RefuseUnsignedSetup(record, setupBuild)) return false;
+  // Opened once: the bytes checked are the bytes started, whatever happens to the file's name
+  // while the programs are asked to end.
+  const std::string setupProgram = packageFolder + "/setup.exe";
+  const FileDescriptor setup(OpenRegularFile(setupProgram));
+  if (RefuseUnsignedSetup(record, setupBuild, setup.get())) return false;
 
   PrepareProgram(record, true);
   // A service that would not stop is not set up under its feet; nothing else is done for it.
   if (serviceStillRunning_ && name == kServicePackageName) return true;
-  const std::string setupProgram = packageFolder + "/setup.exe";
   std::string why;
-  if (!StartProgram({setupProgram}, {}, &why)) {
+  if (!StartProgram({setupProgram}, {}, &why, setup.get())) {
     // Not started is a failure: nothing ran, so the package's update is still considered.
     const std::string error = FillText(kSetupStartError, {setupProgram, why});
     WriteLogLine(error, "EXEC");

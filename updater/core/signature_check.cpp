@@ -1,5 +1,7 @@
 // RefuseUnsignedSetup and RefuseUnsignedUpdate: the utility's own check of the publisher's
-// signature, right before it acts, whatever the service checked when it downloaded.
+// signature, right before it acts, whatever the service checked when it downloaded. It checks
+// the bytes of the file it has open, the ones it then starts, copies and unpacks.
+#include "common/accepted_orders.h"
 #include "common/activity_log.h"
 #include "common/package_signature.h"
 #include "common/trust_settings.h"
@@ -12,26 +14,44 @@ namespace {
 constexpr const char* kSignatureError = "Signature check failed for '%s': %s";
 constexpr const char* kSignatureDetail = "SIGNATURE";
 
+// An older signed package than the service took before is no more taken here.
+std::string Rollback(PackageKind kind, std::string_view programId, std::string_view signature,
+                     const AcceptedOrder& offered) {
+  const std::optional<SignedValue> value = ParseSignedValue(signature);
+  if (!value) return {};
+  AcceptedOrder order = offered;
+  order.order = value->order;
+  return AcceptedOrders::Read().RollbackProblem(kind, programId, order);
+}
+
 }  // namespace
 
-bool PackagePass::RefuseUnsignedSetup(const PackageRecord& record, std::string_view build) {
+bool PackagePass::RefuseUnsignedSetup(const PackageRecord& record, std::string_view build,
+                                      int setupFd) {
   const PublisherKey key(ReadTrustSettings().UpdateKey);
   if (!key.Required()) return false;
   const std::string packageFolder = PackageFolder("", record.Name.view());
   const std::string setupProgram = packageFolder + "/setup.exe";
   const std::string signature = ReadSetupSig(packageFolder + "/" + kSetupSigName);
-  return RefuseStep(record, kSetupErrorText, setupProgram,
-                    SetupSignatureProblem(key, record.Name.view(), build, setupProgram, signature));
+  std::string problem =
+      SetupSignatureProblem(key, record.Name.view(), build, DigestDescriptor(setupFd), signature);
+  if (problem.empty())
+    problem =
+        Rollback(PackageKind::kSetup, record.Name.view(), signature, {0, std::string(build), ""});
+  return RefuseStep(record, kSetupErrorText, setupProgram, problem);
 }
 
-bool PackagePass::RefuseUnsignedUpdate(const PackageRecord& record, const UpdateMarker& script) {
+bool PackagePass::RefuseUnsignedUpdate(const PackageRecord& record, const UpdateMarker& script,
+                                       int updateFd) {
   const PublisherKey key(ReadTrustSettings().UpdateKey);
   if (!key.Required()) return false;
-  const std::string updates = UpdatesFolder(PackageFolder("", record.Name.view()));
-  return RefuseStep(
-      record, kUpdateErrorText, script.FileName,
+  std::string problem =
       UpdateSignatureProblem(key, record.Name.view(), script.Build, script.FileName,
-                             script.UpdateCmd, updates + "/" + script.FileName, script.Signature));
+                             script.UpdateCmd, DigestDescriptor(updateFd), script.Signature);
+  if (problem.empty())
+    problem = Rollback(PackageKind::kUpdate, record.Name.view(), script.Signature,
+                       {0, script.Build, script.FileName});
+  return RefuseStep(record, kUpdateErrorText, script.FileName, problem);
 }
 
 bool PackagePass::RefuseStep(const PackageRecord& record, const char* statusFormat,

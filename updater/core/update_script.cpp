@@ -8,8 +8,10 @@
 #include "common/activity_log.h"
 #include "common/catalogue_edit.h"
 #include "common/package_markers.h"
+#include "platform/file_descriptor.h"
 #include "platform/path.h"
 #include "platform/process.h"
+#include "platform/regular_file.h"
 #include "platform/temporary_files.h"
 #include "platform/text.h"
 #include "updater/core/package_pass.h"
@@ -35,24 +37,23 @@ struct StepError {
 
 constexpr const char* kDecompressPrefix = ".bzip2-";
 
-// Decompresses `compressed` in `folder` into `output` there. The output goes to a new temporary
-// file first and takes its name only when bzip2 succeeded: a damaged file leaves no empty or
-// partial output behind, and a link that has the output's name is replaced, never written
-// through.
-bool Decompress(const std::string& bzip2, const std::string& folder, const std::string& compressed,
-                const std::string& output) {
+// Decompresses the open file `compressed` into `output` in `folder`, leaving `decompressed`
+// open on the output. The output goes to a new temporary file first and takes its name only
+// when bzip2 succeeded: a damaged file leaves no empty or partial output behind, and a link that
+// has the output's name is replaced, never written through.
+bool Decompress(const std::string& bzip2, const std::string& folder, int compressed,
+                const std::string& output, FileDescriptor& decompressed) {
   RemoveStaleTemporaries(folder, kDecompressPrefix);
   std::string temp;
-  const int fd = CreateTemporaryBeside(folder, kDecompressPrefix, temp);
-  if (fd < 0) return false;
+  FileDescriptor fd(CreateTemporaryBeside(folder, kDecompressPrefix, temp));
+  if (!fd.valid()) return false;
   // The output gets the mode of the compressed file, as bzip2 gives it when it writes one.
   struct stat st {};
-  const bool ok = stat((folder + "/" + compressed).c_str(), &st) == 0 &&
-                  fchmod(fd, st.st_mode & 07777) == 0 &&
-                  RunProgram({bzip2, "-d", "-c", "--", compressed}, folder, fd) == 0 &&
+  const bool ok = fstat(compressed, &st) == 0 && fchmod(fd.get(), st.st_mode & 07777) == 0 &&
+                  RunProgram({bzip2, "-d", "-c"}, folder, fd.get(), compressed) == 0 &&
                   std::rename(temp.c_str(), (folder + "/" + output).c_str()) == 0;
   if (!ok) unlink(temp.c_str());
-  close(fd);
+  if (ok) decompressed = std::move(fd);
   return ok;
 }
 
@@ -91,7 +92,12 @@ void PackagePass::ApplyUpdate(PackageRecord& record) {
     Report(error.text);
     front_.ShowStatus(FillText(kUpdateErrorText, {record.Desc.view(), error.text}));
   };
-  if (RefuseUnsignedUpdate(record, script)) return;
+  // The update file is opened once: its signature is checked on these bytes, and these bytes
+  // are copied and unpacked, whatever happens to the file's name while programs are asked to
+  // end (a name from the server that is no plain file name opens nothing).
+  const FileDescriptor update(IsPlainFileName(fileName) ? OpenRegularFile(updates + "/" + fileName)
+                                                        : -1);
+  if (RefuseUnsignedUpdate(record, script, update.get())) return;
   // A marker made by hand or damaged on its way: a build with markup would corrupt the
   // catalogue, so the script is not carried out at all.
   if (!IsCatalogueSafe(script.Build) || !IsCatalogueSafe(fileName)) {
@@ -104,26 +110,29 @@ void PackagePass::ApplyUpdate(PackageRecord& record) {
   // regular file is copied (a FIFO would hold the copy for ever). A Path that is no folder, or
   // an empty one (the root folder), fails the copy. The later steps run in Path, as programs
   // of their own started with their words as they are; only the command goes to the shell.
-  if (!IsPlainFileName(fileName) || path.empty() ||
-      !CopyFileReplacing(updates + "/" + fileName, path + "/" + fileName)) {
+  if (!update.valid() || path.empty() ||
+      !CopyDescriptorReplacing(update.get(), path + "/" + fileName)) {
     failed({FillText(kCopyError, {fileName}), "COPY"});
     return;
   }
 
+  int archive = update.get();  // what gtar unpacks
+  FileDescriptor decompressed;
   if (EndsWithIgnoringCase(fileName, ".bz2")) {
     // bzip2 names its output after the ending only when that is ".bz2" in small letters, so
     // the output is written under the shortened name, whatever the spelling of the ending.
-    const std::string decompressed = fileName.substr(0, fileName.size() - 4);
-    if (!Decompress(programFolder + "/bzip2", path, fileName, decompressed)) {
+    const std::string output = fileName.substr(0, fileName.size() - 4);
+    if (!Decompress(programFolder + "/bzip2", path, update.get(), output, decompressed)) {
       failed({FillText(kBzip2Error, {fileName}), "BZIP2"});
       return;
     }
     // The decompressed file takes the compressed one's place.
     std::remove((path + "/" + fileName).c_str());
-    fileName = decompressed;
+    fileName = output;
+    archive = decompressed.get();
   }
   if (EndsWithIgnoringCase(fileName, ".tar")) {
-    if (RunProgram({programFolder + "/gtar", "-xf", fileName}, path) != 0) {
+    if (RunProgram({programFolder + "/gtar", "-xf", "-"}, path, -1, archive) != 0) {
       failed({FillText(kGtarError, {fileName}), "GTAR"});
       return;
     }
