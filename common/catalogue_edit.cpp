@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "common/package_markers.h"
 #include "platform/atomic_file.h"
 #include "platform/named_mutex.h"
 #include "platform/path.h"
@@ -46,28 +47,48 @@ std::string SystemError(const char* what, int error) {
 }  // namespace
 
 std::optional<std::string> RewriteCatalogueText(std::string_view text, const CatalogueScan& scan,
-                                                const PackageCatalogue& after) {
+                                                const PackageCatalogue& after, std::string* why) {
+  const auto refuse = [&](const std::string& reason) -> std::optional<std::string> {
+    if (why) *why = reason;
+    return std::nullopt;
+  };
+  if (text.substr(0, 2) == "\xFF\xFE" || text.substr(0, 2) == "\xFE\xFF")
+    return refuse("it is saved as UTF-16, which the programs do not read");
   const size_t kept = std::min<size_t>(scan.packages.size(), PackageCatalogue::kMaxPackages);
   const size_t count = static_cast<size_t>(after.count);
-  if (count < kept) return std::nullopt;  // the programs never remove packages
+  if (count < kept) return refuse("packages were taken out");  // the programs never do that
 
   std::vector<Splice> splices;
-  for (size_t i = 0; i < kept; ++i) {
+  std::string unsafe;  // a value set that may not read back: named when the rewrite is refused
+  const auto change = [&](size_t i, int f) {
+    const std::string_view value = FieldValue(after.records[i], f);
+    if (unsafe.empty() && !IsCatalogueSafe(value))
+      unsafe = std::string(FieldElement(f)) + " " + std::string(value);
+    if (i >= kept) return true;
     const ScannedPackage& old = scan.packages[i];
+    if (value == FieldValue(old.record, f)) return true;
+    const std::string element(FieldElement(f));
+    const TextSpan& span = old.values[static_cast<size_t>(f)];
+    const TextSpan& empty = old.emptyElements[static_cast<size_t>(f)];
+    if (span.found()) {
+      splices.push_back({span.begin, span.end, std::string(value)});
+    } else {
+      // A field the package does not have goes in as an element: in the place of its empty
+      // element when it has one, else before the package's Key.
+      const std::string whole = "<" + element + ">" + std::string(value) + "</" + element + ">";
+      splices.push_back(empty.found() ? Splice{empty.begin, empty.end, whole}
+                                      : Splice{old.keyTag, old.keyTag, whole});
+    }
+    return true;
+  };
+  for (size_t i = 0; i < count; ++i) {
     for (int f = 0; f < kCatalogueFieldCount; ++f) {
-      const std::string_view value = FieldValue(after.records[i], f);
-      if (value == FieldValue(old.record, f)) continue;
-      const TextSpan& span = old.values[static_cast<size_t>(f)];
-      if (span.found()) {
-        splices.push_back({span.begin, span.end, std::string(value)});
-      } else {
-        // A field the file does not have goes in as an element before the package's Key.
-        const std::string element(FieldElement(f));
-        splices.push_back({old.keyTag, old.keyTag,
-                           "<" + element + ">" + std::string(value) + "</" + element + ">"});
-      }
+      const bool changed =
+          i >= kept || FieldValue(after.records[i], f) != FieldValue(scan.packages[i].record, f);
+      if (changed && !change(i, f)) return std::nullopt;
     }
   }
+  std::string out;
   if (count > kept) {
     std::string added;
     for (size_t i = kept; i < count; ++i) added += FormatPackage(after.records[i], true);
@@ -75,36 +96,42 @@ std::optional<std::string> RewriteCatalogueText(std::string_view text, const Cat
       splices.push_back({scan.endTag, scan.endTag, added});
     } else if (scan.sawStart) {
       splices.push_back({text.size(), text.size(), added});
-    } else if (OnlyBlanks(text)) {
-      return FormatCatalogue(after, true);
-    } else {
-      return std::nullopt;  // text that is no catalogue: not ours to replace
+    } else if (!OnlyBlanks(text)) {
+      return refuse("it holds no <WinApps>");  // text that is no catalogue: not ours to replace
     }
   }
 
-  std::stable_sort(splices.begin(), splices.end(),
-                   [](const Splice& a, const Splice& b) { return a.begin < b.begin; });
-  std::string out;
-  out.reserve(text.size() + 1024);
-  size_t at = 0;
-  for (const Splice& s : splices) {
-    if (s.begin < at) return std::nullopt;  // overlapping values: a file too odd to change
-    out.append(text.substr(at, s.begin - at)).append(s.with);
-    at = s.end;
+  if (!scan.sawStart && count > kept) {
+    out = FormatCatalogue(after, true);  // an empty file, or none: the whole catalogue
+  } else {
+    std::stable_sort(splices.begin(), splices.end(),
+                     [](const Splice& a, const Splice& b) { return a.begin < b.begin; });
+    out.reserve(text.size() + 1024);
+    size_t at = 0;
+    for (const Splice& s : splices) {
+      if (s.begin < at) return refuse("its values overlap");
+      out.append(text.substr(at, s.begin - at)).append(s.with);
+      at = s.end;
+    }
+    out.append(text.substr(at));
   }
-  out.append(text.substr(at));
 
   // The new text must read back as meant: the changed table, and every package past it.
   const CatalogueScan check = ScanCatalogue(out, kAll);
   std::vector<const PackageRecord*> expected;
   for (size_t i = 0; i < count; ++i) expected.push_back(&after.records[i]);
   for (size_t i = kept; i < scan.packages.size(); ++i) expected.push_back(&scan.packages[i].record);
-  if (check.packages.size() != expected.size() ||
-      (check.endTag == std::string_view::npos) != (scan.endTag == std::string_view::npos)) {
-    return std::nullopt;
-  }
-  for (size_t i = 0; i < expected.size(); ++i)
-    if (!SameRecord(check.packages[i].record, *expected[i])) return std::nullopt;
+  bool same = check.packages.size() == expected.size() &&
+              (check.endTag == std::string_view::npos) ==
+                  (scan.endTag == std::string_view::npos && scan.sawStart);
+  for (size_t i = 0; same && i < expected.size(); ++i)
+    same = SameRecord(check.packages[i].record, *expected[i]);
+  if (!same && !unsafe.empty())
+    return refuse("a value would not read back as it was written: " + unsafe);
+  if (!same)
+    return refuse(
+        "it holds text that hides its own tags from a reader (a value with a lone double quote "
+        "or with markup)");
   return out;
 }
 
@@ -137,12 +164,9 @@ std::string EditCatalogue(const std::function<bool(PackageCatalogue&)>& change, 
   PackageCatalogue table;
   FillCatalogue(scan, table);
   if (!change(table)) return {};
-  const std::optional<std::string> rewritten = RewriteCatalogueText(text, scan, table);
-  if (!rewritten) {
-    return Problem(path,
-                   "is left as it is: it holds text that a rewrite cannot keep apart from the "
-                   "change (a value with a lone double quote or with markup)");
-  }
+  std::string why;
+  const std::optional<std::string> rewritten = RewriteCatalogueText(text, scan, table, &why);
+  if (!rewritten) return Problem(path, "is left as it is: " + why);
   if (*rewritten == text) return {};
   // A fresh system root: the catalogue's folder is made with the catalogue.
   MakeFolders(WindowsDirectory());

@@ -22,11 +22,12 @@ inline constexpr int kCatalogueLockWaitMs = 10 * 1000;  // writers hold it for m
 // The text `text` (scanned whole into `scan`) with the table read from it, its first 128
 // packages, changed into `after`, which may change values and add packages at its end. Every
 // byte that no changed value stands on stays as it was; an added package goes before
-// "</WinApps>" in the writer's layout. Nothing when the result would not read back as `after`
-// with every package past it as before: a value the format cannot hold (a lone double quote,
-// markup), or a file whose values hide its own tags.
+// "</WinApps>" in the writer's layout. Nothing, with the reason in `why`, when the result would
+// not read back as `after` with every package past it as before: a value the format cannot hold
+// (a lone double quote, markup, a line end), or a file whose values hide its own tags.
 std::optional<std::string> RewriteCatalogueText(std::string_view text, const CatalogueScan& scan,
-                                                const PackageCatalogue& after);
+                                                const PackageCatalogue& after,
+                                                std::string* why = nullptr);
 
 // Reads the catalogue under the lock (a missing file reads as an empty one), lets `change`
 // change the table, and writes back what it changed. `change` returns false when there is

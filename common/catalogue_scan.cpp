@@ -17,6 +17,9 @@ constexpr std::string_view kFieldStart[kCatalogueFieldCount] = {"<name>",   "<de
                                                                 "<update>", "<path>", "<key>"};
 constexpr std::string_view kFieldEnd[kCatalogueFieldCount] = {"</name>",   "</desc>", "</build>",
                                                               "</update>", "</path>", "</key>"};
+// An empty-element tag matches no field; a writer may put the value in its place.
+constexpr std::string_view kFieldEmpty[kCatalogueFieldCount] = {"<name/>",   "<desc/>", "<build/>",
+                                                                "<update/>", "<path/>", "<key/>"};
 
 // One pass over the text; holds one tag and one content at a time.
 class CatalogueScanner {
@@ -98,13 +101,30 @@ class CatalogueScanner {
     } else if (tag == "</package>") {
       package_ = false;
     } else if (field_ == kNoField) {
-      for (int f = 0; f < kCatalogueFieldCount; ++f)
-        if (tag == kFieldStart[f]) field_ = f;
+      for (int f = 0; f < kCatalogueFieldCount; ++f) {
+        if (tag == kFieldStart[f]) {
+          field_ = f;
+          openedAt_ = content.begin;
+          stores_ = 0;
+        } else if (tag == kFieldEmpty[f]) {
+          slot.emptyElements[static_cast<size_t>(f)] = {tagStart, content.begin};
+        }
+      }
     } else if (tag == kFieldEnd[field_]) {
+      // A value stored once, or on one line with markup inside (a comment): the whole
+      // element's content is its place, so that a change replaces it whole. A Key stored more
+      // than once made a package of each.
+      const std::string_view inside = text_.substr(openedAt_, tagStart - openedAt_);
+      if (stores_ == 1 ||
+          (field_ != kFieldKey && inside.find_first_of("\r\n") == std::string_view::npos)) {
+        ScannedPackage& owner = field_ == kFieldKey ? scan_.packages.back() : slot;
+        owner.values[static_cast<size_t>(field_)] = {openedAt_, tagStart};
+      }
       field_ = kNoField;
     }
 
     if (winapps_ && package_ && field_ != kNoField) {
+      ++stores_;
       SetFieldValue(slot.record, field_, std::string_view(content_, contentLen_));
       slot.values[static_cast<size_t>(field_)] = content;
       if (field_ == kFieldKey) {
@@ -125,6 +145,8 @@ class CatalogueScanner {
   bool winapps_ = false;
   bool package_ = false;
   int field_ = kNoField;
+  size_t openedAt_ = 0;  // where the open field's element content begins
+  int stores_ = 0;       // values stored since it opened
   char tag_[kTagLimit + 1];
   size_t tagLen_ = 0;
   char content_[kContentLimit + 1];

@@ -27,11 +27,14 @@ struct TextSpan {
   bool found() const { return begin != std::string_view::npos; }
 };
 
-// One package as the scanner counted it: its values, the raw content each value was taken from
-// (the last time it was stored), and where the tag whose content became its Key begins.
+// One package as the scanner counted it: its values; where each value stands (the whole content
+// of its element, or, for an element over several lines with markup inside, the raw content its
+// value was last taken from); empty-element tags of fields (<Update/>); and where the tag whose
+// content became its Key begins.
 struct ScannedPackage {
   PackageRecord record;
   std::array<TextSpan, kCatalogueFieldCount> values;
+  std::array<TextSpan, kCatalogueFieldCount> emptyElements;
   size_t keyTag = std::string_view::npos;
 };
 

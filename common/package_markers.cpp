@@ -88,7 +88,9 @@ UpdateMarker ReadUpdateXml(const std::string& path) {
 }
 
 bool IsCatalogueSafe(std::string_view text) {
-  return text.find_first_of("<\"") == std::string_view::npos;
+  for (const unsigned char c : text)
+    if (c == '<' || c == '"' || c < 0x20) return false;
+  return true;
 }
 
 bool WriteSetupSig(const std::string& path, std::string_view signature) {

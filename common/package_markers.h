@@ -39,7 +39,8 @@ bool WriteUpdateXml(const std::string& path, const UpdateMarker& marker);
 UpdateMarker ReadUpdateXml(const std::string& path);
 
 // Text that can go into the catalogue as it is: a "<" or a double quote in a value would end it
-// early or hide the tags after it, and the packages after it would be misread.
+// early or hide the tags after it, and the packages after it would be misread; a line end or
+// another control character would not read back.
 bool IsCatalogueSafe(std::string_view text);
 
 // SETUP.SIG beside SETUP.VER holds the setup's signature, written only when signatures are

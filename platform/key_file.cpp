@@ -249,10 +249,12 @@ bool KeyFile::Set(std::string_view name, const Value& data, bool replaceUnreadab
     line->raw = Encode(line->text + line->end);
     return true;
   }
-  // A last line without its line end gets one, so that the new line stands on its own.
-  if (!lines_.empty() && lines_.back().end.empty()) {
-    lines_.back().end = lineEnd_;
-    lines_.back().raw += Encode(lineEnd_);
+  // A last line without its line end gets one, so that the new line stands on its own; one
+  // ending in a lone carriage return gets the line feed it lacks.
+  if (!lines_.empty() && lines_.back().end.find('\n') == std::string::npos) {
+    const std::string missing = lines_.back().end == "\r" ? "\n" : lineEnd_;
+    lines_.back().end += missing;
+    lines_.back().raw += Encode(missing);
   }
   Line added;
   added.text = FormatLine(name, data);

@@ -13,12 +13,12 @@ struct ResetResult {
 };
 
 // Empties the Build of the first package whose Name equals `programId`, ignoring case, changing
-// nothing else in the catalogue. A catalogue that cannot be read or holds no such package is
-// left alone.
+// nothing else in the catalogue. No such package is kNoSuchPackage; a catalogue that cannot be
+// written, or read to its end, a package past the 128 the programs work on, and a Build whose
+// text markup hides are kNotWritten, and the file is left as it was.
 ResetResult ResetPackage(const std::string& programId);
 
-// The program id: the whole command-line tail after the program's own name, as the started
-// program's command line holds it (not split, unquoted or trimmed).
+// The program id: the words after the program's own name, joined by single blanks (not trimmed).
 std::string CommandLineTail(const std::vector<std::string>& argv);
 
 }  // namespace vornix

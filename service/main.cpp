@@ -29,11 +29,6 @@ int main(int argc, char** argv) {
   // The main window stays hidden and notices come and go: only a shutdown ends the loop.
   QApplication::setQuitOnLastWindowClosed(false);
 
-  // Registered before the single-instance test, so a second start has done it too.
-  vornix::QtMessageBoxes boxes;
-  const std::string registration = vornix::RegisterServicePackage(vornix::RunningFolder(), boxes);
-  if (!registration.empty()) std::fprintf(stderr, "%s\n", registration.c_str());
-
   const vornix::NamedMutex mutex(vornix::kServiceMutexName);
   if (mutex.state() == vornix::NamedMutex::State::kAlreadyExists) {
     // Said, in the running instance's log too, and left at once: one service at a time.
@@ -55,6 +50,12 @@ int main(int argc, char** argv) {
                  std::strerror(mutex.error()));
     return 1;
   }
+
+  // Only the service that runs enters its folder in the catalogue: a copy started from another
+  // folder while it runs must not turn the running service's own updates to itself.
+  vornix::QtMessageBoxes boxes;
+  const std::string registration = vornix::RegisterServicePackage(vornix::RunningFolder(), boxes);
+  if (!registration.empty()) std::fprintf(stderr, "%s\n", registration.c_str());
 
   vornix::ProcessLog().SetFileNames(vornix::kServiceLogNames);
   vornix::ProcessLog().OpenLog();

@@ -148,8 +148,9 @@ class Steps {
                    settings_.Transfer);
   }
 
-  // Puts a package file in place; false, with the failure said, when it is not.
-  bool Fetch(const PackageFile& file, const FileCheck& isSigned) {
+  // Puts a package file in place; false, with the failure said, when it is not. A file found
+  // in place is checked against the server's statement too: one damaged at rest comes anew.
+  bool Fetch(const PackageFile& file, const FileCheck& isSigned, bool* downloaded = nullptr) {
     const Fetched fetched =
         PutInPlace(paths_.commandUrl, record_.Name.view(), file, isSigned, settings_.Transfer);
     if (fetched.stopped) {
@@ -161,6 +162,7 @@ class Steps {
       return false;
     }
     if (fetched.downloaded) WriteLogLine(file.path, kDetailSucceeded);
+    if (downloaded) *downloaded = fetched.downloaded;
     return true;
   }
 
@@ -192,16 +194,8 @@ void SetupStep(const PackageRecord& record, const DownloadSettings& settings,
   const std::string signature = ReplySignature(key, *reply);
   if (!steps.NoRollback(PackageKind::kSetup, key, signature, {0, build, ""}, paths.setupFile))
     return;
-  if (ReadSetupVer(paths.setupVer) == build &&
-      SameSignature(key, ReadSetupSig(paths.setupSig), signature)) {
-    // This setup lies ready already. The service's own is the one setup a run of the utility
-    // starts by itself: not started yet (the utility ended before it could), it gets the
-    // utility started again, with nothing fetched.
-    if (name == kServicePackageName && !record.Build.empty() &&
-        ReadSetupRun(paths.setupRun) != build && FileSize(paths.setupFile) >= 0)
-      utilityNeeded = true;
-    return;
-  }
+  const bool ready = ReadSetupVer(paths.setupVer) == build &&
+                     SameSignature(key, ReadSetupSig(paths.setupSig), signature);
 
   const PackageFile setup{kSetupFileName,
                           paths.downloadBase + "/" + UrlSegment(name) + "/" + kSetupFileName,
@@ -210,10 +204,20 @@ void SetupStep(const PackageRecord& record, const DownloadSettings& settings,
     return key.Required() ? SetupSignatureProblem(key, name, build, DigestFile(file), signature)
                           : std::string();
   };
-  if (!steps.Fetch(setup, isSigned)) return;
-  utilityNeeded = true;
+  bool downloaded = false;
+  if (!steps.Fetch(setup, isSigned, &downloaded)) return;
   // A complete file found in place gets its program mode too.
   chmod(paths.setupFile.c_str(), kProgramMode);
+  if (ready && !downloaded) {
+    // This setup lies ready, whole. The service's own is the one setup a run of the utility
+    // starts by itself: not started yet (the utility ended before it could), it gets the
+    // utility started again.
+    if (name == kServicePackageName && !record.Build.empty() &&
+        ReadSetupRun(paths.setupRun) != build)
+      utilityNeeded = true;
+    return;
+  }
+  utilityNeeded = true;
   // The signature first: a reader never finds the new build beside an older signature.
   if (key.Required() && !WriteSetupSig(paths.setupSig, signature)) {
     steps.FailedDownload(paths.setupFile, paths.setupSig + " cannot be written");
@@ -249,17 +253,10 @@ void UpdateStep(const PackageRecord& record, const DownloadSettings& settings,
                         {0, marker.Build, marker.FileName},
                         paths.updatesFolder + "/" + marker.FileName))
     return;
-  const UpdateMarker inPlace = ReadUpdateXml(paths.updateXml);
-  if (inPlace.Build == marker.Build && SameSignature(key, inPlace.Signature, marker.Signature) &&
-      IsUsableUpdateFileName(inPlace.FileName) &&
-      FileSize(paths.updatesFolder + "/" + inPlace.FileName) >= 0) {
-    // It lies ready from an earlier check, and the catalogue does not record it yet (the
-    // utility ended before it could, or its step failed): the utility is started for it, with
-    // nothing fetched again. A marker whose file is gone is fetched anew.
-    utilityNeeded = true;
-    return;
-  }
   if (marker.FileName.empty()) return;
+  const UpdateMarker inPlace = ReadUpdateXml(paths.updateXml);
+  const bool ready = inPlace.Build == marker.Build && inPlace.FileName == marker.FileName &&
+                     SameSignature(key, inPlace.Signature, marker.Signature);
 
   const std::string updateFile = paths.updatesFolder + "/" + marker.FileName;
   const PackageFile update{kServerUpdatesPrefix + marker.FileName,
@@ -272,8 +269,12 @@ void UpdateStep(const PackageRecord& record, const DownloadSettings& settings,
                                         DigestFile(file), marker.Signature)
                : std::string();
   };
-  if (!steps.Fetch(update, isSigned)) return;
+  bool downloaded = false;
+  if (!steps.Fetch(update, isSigned, &downloaded)) return;
+  // Whether it came now or lies ready from an earlier check that the catalogue does not record
+  // yet (the utility ended before it could, or its step failed), the utility is started for it.
   utilityNeeded = true;
+  if (ready && !downloaded) return;
   if (!WriteUpdateXml(paths.updateXml, marker)) {
     steps.FailedDownload(updateFile, paths.updateXml + " cannot be written");
   } else {

@@ -27,6 +27,11 @@ std::string RegisterServicePackage(const std::string& runningFolder, MessageBoxe
     progPath = key->QueryString("ProgPath", kProgPathCapacity).value_or("");
   }
 
+  // A folder the catalogue would keep cut leads the utility to another folder.
+  if (runningFolder.size() > decltype(PackageRecord::Path)::kWidth)
+    return "Vornix did not register itself: the path of its folder " + runningFolder +
+           " is longer than the " + std::to_string(decltype(PackageRecord::Path)::kWidth) +
+           " characters the catalogue keeps";
   bool full = false;
   const std::string problem = EditCatalogue([&](PackageCatalogue& catalogue) {
     bool changed = false;

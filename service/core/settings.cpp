@@ -51,7 +51,11 @@ void LoadSettings(ServiceState& state, Notices& notices) {
   // Reading needs read access only: a file the service cannot write is still what it uses.
   if (auto key = RegistryKey::Open(SettingsKey(), kKeyRead)) {
     if (auto url = key->QueryString("UrlOut", kUrlOutCapacity)) {
-      state.ServerUrl = *url;
+      // An address never holds blanks: one typed by mistake is said, not sent to the server.
+      if (url->find_first_of(" \t\r\n\v\f") == std::string::npos)
+        state.ServerUrl = *url;
+      else
+        state.UrlOutProblem = UrlOutProblem("it holds a blank");
     } else if (key->Unreadable("UrlOut") || key->QueryDword("UrlOut")) {
       state.UrlOutProblem = UrlOutProblem("its line cannot be read");
     } else if (key->QueryString("UrlOut", SIZE_MAX)) {
@@ -85,10 +89,18 @@ void SaveSettings(const ServiceState& state, bool userChange) {
       key->SetDword(name, std::get<uint32_t>(value), byUser);
   };
   set("Version", std::string(kSettingsVersionText), false);
-  set("DefaultServer", state.UseLocalServer ? kDefaultServerLocal : kDefaultServerVendor,
-      userChange);
+  // A value that already means what the service holds stays as it is written: an empty UrlOut
+  // stands for the default whatever the default is then, a DefaultServer of 0 for the local one.
+  const auto storedServer = key->QueryDword("DefaultServer");
+  if (userChange || !storedServer || UseLocalServerFrom(storedServer) != state.UseLocalServer)
+    set("DefaultServer", state.UseLocalServer ? kDefaultServerLocal : kDefaultServerVendor,
+        userChange);
+  const auto storedUrl = key->QueryString("UrlOut", kUrlOutCapacity);
+  const bool urlMeansTheSame =
+      storedUrl && (storedUrl->empty() ? kDefaultServerUrl : *storedUrl) == state.ServerUrl;
   // An address the service could not use is never replaced by the default it stood in with.
-  if (state.UrlOutProblem.empty()) set("UrlOut", state.ServerUrl, userChange);
+  if (state.UrlOutProblem.empty() && (userChange || !urlMeansTheSame))
+    set("UrlOut", state.ServerUrl, userChange);
   set("LastUpdate", LogTimeStamp(), false);
   set("ProgPath", state.ProgramFolder, false);
 }

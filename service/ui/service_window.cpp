@@ -9,7 +9,9 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
+#include <cstdio>
 
+#include "common/activity_log.h"
 #include "common/ui/answered_wait.h"
 #include "common/ui/dialog_units.h"
 #include "service/ui/about_dialog.h"
@@ -109,7 +111,12 @@ void ServiceWindow::Initialise() {
   if (options_.listen) {
     listener_ = std::make_unique<WindowListener>(kServiceWindowTitle,
                                                  [this](int id) { return OnCommand(id); });
-    listener_->Listen();
+    // Without it neither the utility nor vornixctl reaches the service: said, and it runs on.
+    if (std::string why; !listener_->Listen(&why)) {
+      const std::string problem = "Vornix takes no commands: " + why;
+      std::fprintf(stderr, "%s\n", problem.c_str());
+      WriteLogLine(problem);
+    }
   }
   clientId_->setText(Text(controller_->Identify()));
   controller_->LoadAndSaveSettings();

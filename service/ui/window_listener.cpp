@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "platform/path.h"
@@ -38,19 +39,25 @@ WindowListener::~WindowListener() {
   connections_.clear();
 }
 
-bool WindowListener::Listen() {
+bool WindowListener::Listen(std::string* why) {
+  const auto fail = [&](const char* what) {
+    if (why) *why = "the window socket " + path_ + " " + what + ": " + std::strerror(errno);
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
+    return false;
+  };
   MakeRunFolder("windows");
   // Only one instance runs (the named mutex), so a socket file here is a crashed one's.
   unlink(path_.c_str());
   const SocketAddress address(path_);
-  if (!address.valid()) return false;
-  fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (fd_ < 0) return false;
-  if (bind(fd_, address.get(), address.size()) != 0 || listen(fd_, 8) != 0) {
-    close(fd_);
-    fd_ = -1;
-    return false;
+  if (!address.valid()) {
+    errno = ENAMETOOLONG;
+    return fail("cannot be named");
   }
+  fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (fd_ < 0) return fail("cannot be made");
+  if (bind(fd_, address.get(), address.size()) != 0) return fail("cannot be made");
+  if (listen(fd_, 8) != 0) return fail("cannot listen");
   acceptNotifier_ = new QSocketNotifier(fd_, QSocketNotifier::Read, this);
   connect(acceptNotifier_, &QSocketNotifier::activated, this, &WindowListener::Accept);
   return true;

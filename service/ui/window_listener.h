@@ -22,7 +22,8 @@ class WindowListener : public QObject {
   ~WindowListener() override;
 
   // Binds, removing the socket file a crashed instance left behind. False when it cannot.
-  bool Listen();
+  // False, with `why` said, when the socket cannot be made.
+  bool Listen(std::string* why = nullptr);
   // No more commands: the socket file goes.
   void Close();
   const std::string& path() const { return path_; }

@@ -391,18 +391,25 @@ TEST(CatalogueEdit, ChangesOneValueAndKeepsEveryOtherByteOrRefuses) {
 }
 
 // A value whose element the package does not have goes in as that element, just before its Key;
-// the rest stays as it was, however the file was written.
-TEST(CatalogueEdit, AFieldThePackageLacksGoesInBeforeItsKey) {
+// one whose element holds markup on one line (a comment) replaces the whole content, so that no
+// old text is left beside it; the rest stays as it was, however the file was written.
+TEST(CatalogueEdit, AFieldThePackageLacksGoesInBeforeItsKeyAndAValueReplacesItsWholeElement) {
   testing::ScopedSystemRoot root;
-  const std::string text = "<WinApps><Package><Name>a</Name><Key>k</Key></Package></WinApps>";
-  WriteFileBytes(root.Catalogue(), text);
-  EXPECT_EQ(EditCatalogue([](PackageCatalogue& c) {
-              c.records[0].Update.assign("2");
-              return true;
-            }),
-            "");
-  EXPECT_EQ(ReadFileBytes(root.Catalogue()),
-            "<WinApps><Package><Name>a</Name><Update>2</Update><Key>k</Key></Package></WinApps>");
+  const std::string start = "<WinApps><Package><Name>a</Name>", end = "</Package></WinApps>";
+  const std::pair<std::string, std::string> cases[] = {
+      {"<Key>k</Key>", "<Update>2</Update><Key>k</Key>"},
+      {"<Update>1 <!-- pinned --></Update><Key>k</Key>", "<Update>2</Update><Key>k</Key>"},
+      {"<Update>1\r\n<!-- pinned --></Update><Key>k</Key>",
+       "<Update>1\r\n<!-- pinned -->2</Update><Key>k</Key>"}};
+  for (const auto& [before, after] : cases) {
+    WriteFileBytes(root.Catalogue(), start + before + end);
+    EXPECT_EQ(EditCatalogue([](PackageCatalogue& c) {
+                c.records[0].Update.assign("2");
+                return true;
+              }),
+              "");
+    EXPECT_EQ(ReadFileBytes(root.Catalogue()), start + after + end);
+  }
 }
 
 // Writers in eight processes at once, each recording its own package many times: the lock

@@ -54,6 +54,8 @@ TEST(ResetTool, ResetsTheFirstMatchingRecordAndNothingElseWhateverTheDisplay) {
   const std::string two = Catalogue({"7", "8"}) + "tail";
   const SilentDisplay silent;
   ASSERT_FALSE(silent.name.empty());
+  const std::string past128 = "VornixResetPkg: 'p150' is package 151 of the catalogue " +
+                              root.Catalogue() + "; the programs work on its first 128\n";
   const std::string noSuch =
       "VornixResetPkg: no package 'other' in the catalogue " + root.Catalogue() + "\n";
   const struct {
@@ -72,7 +74,8 @@ TEST(ResetTool, ResetsTheFirstMatchingRecordAndNothingElseWhateverTheDisplay) {
       {{"qorax", "x"}, two, two, nullptr, 1, ""},
       {{"qorax "}, two, two, nullptr, 1, ""},
       {{"other"}, two, two, nullptr, 1, noSuch},
-      {{}, two, two, nullptr, 1, ""}};
+      {{"p150"}, CatalogueText(many), CatalogueText(many), nullptr, 2, past128},
+      {{}, two, two, nullptr, 1, "VornixResetPkg: no program id given\n"}};
   for (const auto& c : cases) {
     WriteFileBytes(root.Catalogue(), c.before);
     std::vector<std::string> args = c.args;
@@ -90,16 +93,43 @@ TEST(ResetTool, ResetsTheFirstMatchingRecordAndNothingElseWhateverTheDisplay) {
   }
 }
 
-// A catalogue that cannot be written is left as it is; the tool says so and ends with 2.
+// A catalogue that cannot be written, or read to its end, is left as it is; the tool says so
+// and ends with 2.
 TEST(ResetTool, SaysWhyItWroteNothing) {
   ScopedSystemRoot root;
-  std::filesystem::create_directory(root.Catalogue());
-  const ProcessResult result =
-      RunProcess({BuiltProgramFolder() + "/VornixResetPkg", "qorax"},
-                 {{"QT_QPA_PLATFORM", "offscreen"}, {"VORNIX_SYSTEM_ROOT", root.path()}});
-  EXPECT_EQ(result.exitCode, 2);
-  EXPECT_EQ(result.output,
-            "VornixResetPkg: the catalogue " + root.Catalogue() + " is not a regular file\n");
+  const std::string utf16("\xFF\xFE<\0W\0", 6), hidden = CatalogueText("<Name>\"</Name>");
+  const std::string commented = CatalogueText(PackageText({"qorax", "D", "1.0 <!-- by IT -->"}) +
+                                              PackageText({"qorax", "D", "2.0"}));
+  const std::string path = root.Catalogue();
+  const struct {
+    std::string contents;  // empty: the catalogue is a folder
+    std::string said;
+  } cases[] = {
+      {"", "the catalogue " + path + " is not a regular file"},
+      {utf16, "the catalogue " + path + " is saved as UTF-16, which the programs do not read"},
+      {hidden, "the catalogue " + path +
+                   " cannot be read to its end: it has no </WinApps> that a reader finds (a lone "
+                   "double quote or markup in a value hides the rest)"},
+      {commented,
+       "the Build of 'qorax' reads empty already: the markup in <Build>1.0 <!-- by "
+       "IT --></Build> hides its text from the programs; the catalogue " +
+           path + " is left as it is"}};
+  for (const auto& c : cases) {
+    std::filesystem::remove_all(root.Catalogue());
+    if (c.contents.empty()) {
+      std::filesystem::create_directory(root.Catalogue());
+    } else {
+      WriteFileBytes(root.Catalogue(), c.contents);
+    }
+    const ProcessResult result =
+        RunProcess({BuiltProgramFolder() + "/VornixResetPkg", "qorax"},
+                   {{"QT_QPA_PLATFORM", "offscreen"}, {"VORNIX_SYSTEM_ROOT", root.path()}});
+    EXPECT_EQ(result.exitCode, 2) << c.said;
+    EXPECT_EQ(result.output, "VornixResetPkg: " + c.said + "\n");
+    if (!c.contents.empty()) {
+      EXPECT_EQ(ReadFileBytes(root.Catalogue()), c.contents);
+    }
+  }
 }
 
 }  // namespace

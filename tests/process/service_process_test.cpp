@@ -18,7 +18,8 @@ using namespace std::chrono_literals;
 using testing::ServiceProcess;
 using testing::WaitFor;
 
-// One service at a time: a second start registers and leaves at once. "E&xit" through the
+// One service at a time: a second start, from another folder, leaves at once and changes
+// nothing (the running service's own updates keep going to its folder). "E&xit" through the
 // window socket asks, and nobody can answer offscreen: the question goes to standard error and
 // takes its default. A crash leaves the socket file behind; the next start is not blocked by it.
 // That one runs under a display that does not answer: offscreen, with nothing on standard
@@ -51,14 +52,16 @@ TEST(ServiceProcessTest, OneAtATimeShutdownsACrashAndAPassUnderADisplayThatDoesN
   std::filesystem::remove_all(root.Windows());
   auto first = start();
   ASSERT_TRUE(WaitFor([&] { return testing::PathExists(root.Catalogue()); }, 5s));
-  ASSERT_TRUE(SaveCatalogue(root.Catalogue(), PackageCatalogue()));  // the record taken out
-  ServiceProcess second(programFolder, root.path());
+  const std::string registered = testing::ReadFileBytes(root.Catalogue());
+  ServiceProcess second(programs / "elsewhere", root.path());
   ASSERT_TRUE(second.Start());
   EXPECT_EQ(second.WaitExit(15s), 0);
   const std::string runs = "Vornix runs already as process " + std::to_string(first->pid()) +
                            " (it holds " + root.path() + "/run/mutex/Vornix.lock): this start ends";
   EXPECT_EQ(second.Output(), runs + "\n");
-  EXPECT_NE(testing::ReadFileBytes(programFolder + "/Vornix.log").find(runs), std::string::npos);
+  EXPECT_NE(testing::ReadFileBytes(programs / "elsewhere/Vornix.log").find(runs),
+            std::string::npos);
+  EXPECT_EQ(testing::ReadFileBytes(root.Catalogue()), registered);
   PackageCatalogue catalogue;
   ASSERT_TRUE(LoadCatalogue(root.Catalogue(), catalogue));
   ASSERT_EQ(catalogue.count, 1);

@@ -183,15 +183,16 @@ TEST_F(UpdateRoad, FromTheServerToTheInstalledPackagesAndASecondPassFindsEveryth
                 "/VornixUpdate.log <==\n" + lastLine("VornixUpdate.log"));
 
   // A second pass, asked for by an administrator, finds every build in place: two questions per
-  // package, nothing downloaded, no utility started.
+  // package and the atlas setup that lies ready checked at rest, nothing downloaded, no utility
+  // started.
   server_->ClearRequests();
   const ProcessResult check = RunProcess({vornixctl, "check"}, env);
   ASSERT_EQ(check.exitCode, 0) << check.output;
-  ASSERT_TRUE(WaitFor([&] { return server_->Log().size() >= 7; }, 30s));
+  ASSERT_TRUE(WaitFor([&] { return server_->Log().size() >= 8; }, 30s));
   SleepMs(1500);
-  EXPECT_EQ(server_->Log(),
-            (Lines{"CONFIG", "SETUPINFO vornet", "UPDATEINFO vornet", "SETUPINFO qorax",
-                   "UPDATEINFO qorax", "SETUPINFO atlas", "UPDATEINFO atlas"}));
+  EXPECT_EQ(server_->Log(), (Lines{"CONFIG", "SETUPINFO vornet", "UPDATEINFO vornet",
+                                   "SETUPINFO qorax", "UPDATEINFO qorax", "SETUPINFO atlas",
+                                   "FILEINFO atlas setup.exe", "UPDATEINFO atlas"}));
   EXPECT_EQ(CountOf(UtilityLog(), " - Vornix Update started. [0]"), 2);
 }
 

@@ -115,6 +115,8 @@ TEST(CheckTimer, AnAddressThatCannotBeUsedRunsNoCheck) {
       {&window, &window, &window, [&](const std::string&) { return ++used, 0L; },
        [&](ServiceState&) { return ++used, CheckOutcome(); }, nullptr, nullptr});
   controller.state().UrlOutProblem = "UrlOut cannot be used";
+  const testing::TempDir dir;
+  controller.state().ProgramFolder = dir.path() + "/";
   ::testing::internal::CaptureStderr();
   controller.ArmStartupCheck();
   for (int tick = 0; tick < 61; ++tick) controller.OnCheckTimerTick();
@@ -169,14 +171,16 @@ TEST_F(CheckCycle, PassesOverTheCatalogue) {
   EXPECT_EQ(started, Lines{"$/"});
   EXPECT_EQ(state.DetectedApplications, (std::set<std::string>{"Alpha", "Beta"}));
 
-  // Unforced, with everything in place: no report, nothing fetched; the utility is started
-  // again for beta's update, which the catalogue does not record yet.
+  // Unforced, with everything in place: no report, nothing fetched (what lies ready is checked
+  // at rest); the utility is started again for beta's update, which the catalogue does not
+  // record yet.
   server_.ClearRequests();
   state.ForceCheck = false;
   RunCheckCycle(state, ports);
-  EXPECT_EQ(Requests(),
-            (Lines{"SETUPINFO vornet", "UPDATEINFO vornet", "SETUPINFO alpha", "UPDATEINFO alpha",
-                   "SETUPINFO beta", "UPDATEINFO beta", "SETUPINFO twin", "UPDATEINFO twin"}));
+  EXPECT_EQ(Requests(), (Lines{"SETUPINFO vornet", "UPDATEINFO vornet", "SETUPINFO alpha",
+                               "FILEINFO alpha setup.exe", "UPDATEINFO alpha", "SETUPINFO beta",
+                               "UPDATEINFO beta", "FILEINFO beta updates/p.tbz", "SETUPINFO twin",
+                               "UPDATEINFO twin"}));
   EXPECT_EQ(started.size(), 2u);
   RecordingWindow window;
   LoadSettings(state, window);
@@ -209,7 +213,8 @@ TEST(SettingsTest, FirstStartWritesAllFiveValuesAndLaterStartsReadThem) {
           "<time>\n\"ProgPath\"=\"/opt/Vornix Apps/\"\n");
 
   // A value there but unusable (a line the reader cannot read, an address too long for its
-  // 512 bytes) is said, takes no default's place on disk, and a UrlOut like it stops the checks.
+  // 512 bytes or holding a blank) is said, takes no default's place on disk, and a UrlOut like
+  // it stops the checks. A save keeps every line there that means what the service holds.
   const std::string fits(511, 'a');  // UrlOut is read into 512 bytes
   std::string utf16 = "\xFF\xFE";
   for (const char c : std::string("\"UrlOut\"=\"10.0.0.7\"\r\n")) utf16 += {c, '\0'};
@@ -228,6 +233,8 @@ TEST(SettingsTest, FirstStartWritesAllFiveValuesAndLaterStartsReadThem) {
       {utf16, "10.0.0.7", true},
       {"\"UrlOut\"=\"" + fits + "b\"\n", "192.168.10.1", true,
        "UrlOut in " + key + " cannot be used (it is longer than 511 characters): no check runs\n"},
+      {"\"UrlOut\"=\" 10.0.0.7\"\n", "192.168.10.1", true,
+       "UrlOut in " + key + " cannot be used (it holds a blank): no check runs\n"},
       {"\"UrlOut\" = \"10.0.0.7\"\n\"DefaultServer\"=hex:02\n\"CaFile\"=dword:1\n", "192.168.10.1",
        true,
        "CaFile in " + key + " cannot be read: no https:// request is made\nUrlOut in " + key +
@@ -245,7 +252,6 @@ TEST(SettingsTest, FirstStartWritesAllFiveValuesAndLaterStartsReadThem) {
     const PublisherKey updateKey(state.UpdateKey);
     EXPECT_EQ(updateKey.Required(), c.values.find("UpdateKey") != std::string::npos);
     EXPECT_FALSE(updateKey.Usable());
-    if (c.problem.empty()) continue;
     ::testing::internal::CaptureStderr();
     SaveSettings(state);
     ::testing::internal::GetCapturedStderr();
@@ -330,6 +336,20 @@ TEST(Registration, TheServiceRecordIsMadeOrCorrectedAndNothingElseChanges) {
               c.after.empty() ? "" : testing::CatalogueText(c.after));
     EXPECT_EQ(boxes.events,
               Lines(c.box, "Error: Cannot add package to WinApps.XML.  Please contact Arvel"));
+  }
+
+  // A folder longer than the catalogue keeps would lead the utility elsewhere: not entered.
+  for (const size_t length : {256u, 257u}) {
+    testing::ScopedSystemRoot root;
+    RegistryKey::Create(SettingsKey(), kKeySetValue)->SetString("ProgPath", root.path() + "/");
+    const std::string folder = "/" + std::string(length - 1, 'f');
+    RecordingWindow boxes;
+    const std::string problem = RegisterServicePackage(folder, boxes);
+    EXPECT_EQ(problem.empty(), length == 256) << problem;
+    EXPECT_EQ(testing::ReadFileBytes(root.Catalogue()),
+              length == 256 ? testing::CatalogueText(testing::PackageText(
+                                  {"vornet", "Vornix", "", "", folder, "Vornix"}))
+                            : "");
   }
 }
 

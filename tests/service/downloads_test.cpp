@@ -60,8 +60,14 @@ const Case kCases[] = {
    {kSetupOk}, {{"qorax/setup.exe*", kSetup}, {"qorax/SETUP.VER", "2.0.0.5b"}, {"qorax/.download-1", "y"}}},
   {"setup equal to the record", "SetupBuild=2.0.0.5\n", {}, "2.0.0.5", "", "SU", false, {}, {}},
   {"empty setup build", "SetupBuild=\n", {}, "1", "", "SU", false, {}, {}},
-  {"setup lies ready", "SetupBuild=2.0.0.5\n", {{"qorax/SETUP.VER", std::string("2.0.0.5\0x", 9)}},
-   "1", "", "SU", false, {}, {{"qorax/SETUP.VER", std::string("2.0.0.5\0x", 9)}}},
+  // A file that lies ready is checked at rest against the server's statement: one damaged
+  // since (a full disk, a crash) comes anew and gets the utility started.
+  {"setup lies ready", "SetupBuild=2.0.0.5\n", {{"qorax/SETUP.VER", std::string("2.0.0.5\0x", 9)},
+   {"qorax/setup.exe", kSetup}}, "1", "", "SFU", false, {},
+   {{"qorax/SETUP.VER", std::string("2.0.0.5\0x", 9)}, {"qorax/setup.exe*", kSetup}}},
+  {"setup marked, damaged at rest", "SetupBuild=2.0.0.5\n", {{"qorax/SETUP.VER", "2.0.0.5"},
+   {"qorax/setup.exe", "MZ"}}, "1", "", "SFGFU", true, {kSetupOk},
+   {{"qorax/SETUP.VER", "2.0.0.5"}, {"qorax/setup.exe*", kSetup}}},
   {"complete setup, unmarked", "SetupBuild=2\n", {{"qorax/setup.exe", kSetup}}, "1", "", "SFU",
    true, {}, {{"qorax/setup.exe*", kSetup}, {"qorax/SETUP.VER", "2"}}},
   {"empty SETUPINFO reply", "", {}, "1", "", "SU", false,
@@ -89,10 +95,13 @@ const Case kCases[] = {
      Marker("&#38;#60;x", "p.tbz", "run &#60;x&#62; &#38; y")}}},
   {"update equal to the record", "UpdateBuild=u12\nUpdateFile=p.tbz\n", {}, "", "u12", "SU", false, {}, {}},
   // Mended: an update that lies ready and is not recorded yet gets the utility started, with
-  // nothing fetched; when its file is gone, it is fetched anew.
+  // nothing fetched; when its file is gone or damaged at rest, it is fetched anew.
   {"update lies ready", "UpdateBuild=u12\nUpdateFile=p.tbz\n", {{"qorax/updates/UPDATE.XML", kMarked},
-   {"qorax/updates/p.tbz", "in place"}}, "", "U12", "SU", true, {},
-   {{"qorax/updates/UPDATE.XML", kMarked}, {"qorax/updates/p.tbz", "in place"}}},
+   {"qorax/updates/p.tbz", kArchive}}, "", "U12", "SUf", true, {},
+   {{"qorax/updates/UPDATE.XML", kMarked}, {"qorax/updates/p.tbz", kArchive}}},
+  {"update marked, damaged at rest", "UpdateBuild=u12\nUpdateFile=p.tbz\n",
+   {{"qorax/updates/UPDATE.XML", kMarked}, {"qorax/updates/p.tbz", "cut"}}, "", "U12", "SUfgf",
+   true, {kUpdateOk}, {{"qorax/updates/UPDATE.XML", kMarked}, {"qorax/updates/p.tbz", kArchive}}},
   {"update marked, its file gone", "UpdateBuild=u12\nUpdateFile=p.tbz\n",
    {{"qorax/updates/UPDATE.XML", kMarked}}, "", "U12", "SUfgf", true, {kUpdateOk},
    {{"qorax/updates/UPDATE.XML", kMarked}, {"qorax/updates/p.tbz", kArchive}}},
@@ -166,7 +175,9 @@ TEST_F(DownloadFlow, VendorServerGivesTheFilesAndASecondPassFetchesNothing) {
     if (applied) testing::WriteFileBytes(Local("vornet/SETUP.RUN"), "2");
     server_.ClearRequests();
     EXPECT_EQ(Run(Record("vornet", "1", applied ? "u3" : "u2")), !applied);
-    EXPECT_EQ(Requests(), (Lines{"SETUPINFO vornet", "UPDATEINFO vornet"}));
+    Lines asked{"SETUPINFO vornet", "FILEINFO vornet setup.exe", "UPDATEINFO vornet"};
+    if (!applied) asked.push_back("FILEINFO vornet updates/v&w 1.tbz");
+    EXPECT_EQ(Requests(), asked);
   }
   EXPECT_TRUE(Run(Record("vornet", "1", "u3")) == false && Run(Record("vornet", "", "u3")) == false)
       << "a setup the utility would not start (an empty Build) needs no utility";
@@ -270,7 +281,7 @@ TEST_F(SignedDownload, SignedSetupAndUpdateArePutInPlaceWithTheirSignatures) {
   // for the update, which the catalogue does not record yet).
   server_.ClearRequests();
   EXPECT_TRUE(Run(Record("qorax", "6", "u11")));
-  EXPECT_EQ(Requests(), Asked("SU"));
+  EXPECT_EQ(Requests(), Asked("SFUf"));
 }
 
 TEST_F(SignedDownload, WhatTheSignatureDoesNotCoverIsRefused) {

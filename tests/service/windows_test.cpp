@@ -165,6 +165,15 @@ TEST(WindowListener, HandlesCommandsOnItsThreadAndAnswersEach) {
   listener.Close();
   EXPECT_FALSE(testing::PathExists(WindowSocketPath("Test Window")));
   EXPECT_FALSE(FindWindowByTitle("Test Window"));
+
+  // A socket that cannot be made says why.
+  std::string why;
+  setenv("VORNIX_SYSTEM_ROOT", root.path().c_str(), 1);
+  testing::WriteFileBytes(root.path() + "/run/windows", "a file");
+  WindowListener blocked("Test Window", [](int) { return 0L; });
+  EXPECT_FALSE(blocked.Listen(&why));
+  EXPECT_EQ(why, "the window socket " + WindowSocketPath("Test Window") +
+                     " cannot be made: Not a directory");
 }
 
 }  // namespace
