@@ -30,25 +30,23 @@ int main(int argc, char** argv) {
   QApplication::setQuitOnLastWindowClosed(false);
 
   const vornix::NamedMutex mutex(vornix::kServiceMutexName);
-  if (mutex.state() == vornix::NamedMutex::State::kAlreadyExists) {
-    // Said, in the running instance's log too, and left at once: one service at a time.
+  if (mutex.state() != vornix::NamedMutex::State::kAcquired) {
+    // One service at a time, and without its lock the service cannot know it runs alone: said,
+    // in the log of its folder too (the running instance's), and left at once.
+    const std::string lockFile = vornix::NamedMutex::LockFilePath(vornix::kServiceMutexName);
     const std::optional<int> holder = vornix::NamedMutexHolder(vornix::kServiceMutexName);
+    const bool runs = mutex.state() == vornix::NamedMutex::State::kAlreadyExists;
     const std::string line =
-        "Vornix runs already" +
-        (holder ? " as process " + std::to_string(*holder) : std::string()) + " (it holds " +
-        vornix::NamedMutex::LockFilePath(vornix::kServiceMutexName) + "): this start ends";
+        runs ? "Vornix runs already" +
+                   (holder ? " as process " + std::to_string(*holder) : std::string()) +
+                   " (it holds " + lockFile + "): this start ends"
+             : "Vornix cannot take its lock " + lockFile + ": " + std::strerror(mutex.error()) +
+                   ": this start ends";
     std::fprintf(stderr, "%s\n", line.c_str());
     vornix::ProcessLog().SetFileNames(vornix::kServiceLogNames);
     vornix::ProcessLog().UseFolder(vornix::ModuleFolder());
     vornix::WriteLogLine(line);
-    return 0;
-  }
-  if (mutex.state() == vornix::NamedMutex::State::kFailed) {
-    // Without its lock the service cannot know it runs alone: it does not run.
-    std::fprintf(stderr, "Vornix cannot take its lock %s: %s: this start ends\n",
-                 vornix::NamedMutex::LockFilePath(vornix::kServiceMutexName).c_str(),
-                 std::strerror(mutex.error()));
-    return 1;
+    return runs ? 0 : 1;
   }
 
   // Only the service that runs enters its folder in the catalogue: a copy started from another

@@ -102,6 +102,22 @@ TEST(ServiceProcessTest, OneAtATimeShutdownsACrashAndAPassUnderADisplayThatDoesN
             std::string::npos);
   EXPECT_EQ(command(*service, kCommandSilentExit), 1);
   EXPECT_EQ(service->Output(), testing::RootWarningWhenRoot());
+
+  // The lock file is its owner's alone; one that another user owns (who could hold it for
+  // ever) is not used, and the start that finds it says so and fails.
+  const std::string lock = root.path() + "/run/mutex/Vornix.lock";
+  struct stat st {};
+  ASSERT_EQ(stat(lock.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  if (geteuid() != 0) return;
+  ASSERT_EQ(chown(lock.c_str(), 4242, 4242), 0);
+  ServiceProcess refused(programFolder, root.path());
+  ASSERT_TRUE(refused.Start());
+  EXPECT_EQ(refused.WaitExit(15s), 1);
+  const std::string line =
+      "Vornix cannot take its lock " + lock + ": Operation not permitted: this start ends";
+  EXPECT_EQ(refused.Output(), line + "\n");
+  EXPECT_NE(testing::ReadFileBytes(programFolder + "/Vornix.log").find(line), std::string::npos);
 }
 
 // A long download over a slow line (400 KB at 40 KB/s) keeps the service answering: a command

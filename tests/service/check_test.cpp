@@ -258,6 +258,13 @@ TEST(SettingsTest, FirstStartWritesAllFiveValuesAndLaterStartsReadThem) {
     const std::string saved = testing::ReadFileBytes(key);
     EXPECT_EQ(saved.substr(0, text.size()), text) << "every line there stays as it was";
   }
+  // Root without a key is said; with a key, or not as root, nothing is.
+  ServiceState keyed;
+  keyed.UpdateKey = "k";
+  EXPECT_TRUE(UnprotectedRootWarning(keyed, true).empty() &&
+              UnprotectedRootWarning(ServiceState(), false).empty() &&
+              !UnprotectedRootWarning(ServiceState(), true).empty());
+
   // Read access is all a start needs: a file it may not write still gives it its settings.
   testing::WriteFileBytes(key, kKeyHeader + "\"UrlOut\"=\"10.0.0.9\"\n");
   testing::HandToUnprivileged(root.path(), root.path());

@@ -4,6 +4,7 @@
 
 #include <random>
 
+#include "common/accepted_orders.h"
 #include "common/package_signature.h"
 
 namespace vornix {
@@ -291,6 +292,11 @@ TEST_F(SignedDownload, WhatTheSignatureDoesNotCoverIsRefused) {
       {"command changed", [&] { EditInfo("run it", "run this"); }},
       {"build changed", [&] { EditInfo("UpdateBuild=u12", "UpdateBuild=u13"); }},
       {"no signature", [&] { EditInfo("UpdateSignature=", "#"); }},
+      {"the earlier form",
+       [&] {
+         const std::string value = Signature("UpdateSignature");
+         EditInfo(value, value.substr(value.find(':') + 1));
+       }},
       {"the setup's signature",
        [&] { EditInfo(Signature("UpdateSignature"), Signature("SetupSignature")); }},
       {"another key's signature",  // on the update
@@ -314,12 +320,55 @@ TEST_F(SignedDownload, WhatTheSignatureDoesNotCoverIsRefused) {
     server_.ClearRequests();
     const bool setup = what == cases[0].first;
     Run(Record("qorax", "6", "u11"));
-    const std::string cause = what == std::string("no signature") ? "no signature" : kNotSigned;
+    const std::string cause =
+        what == std::string("no signature") ? "no signature"
+        : what == std::string("the earlier form")
+            ? "a signature of the earlier form, without an order: it must be signed again"
+            : kNotSigned;
     EXPECT_EQ(LogLines(), (setup ? Lines{SetupFailed(cause), kUpdateOk}
                                  : Lines{kSetupOk, UpdateFailed(cause)}));
     EXPECT_EQ(Requests(), Asked(setup ? "SFGFLUfgf" : "SFGFUfgfl"));
     EXPECT_EQ(AllFiles(), InPlace(!setup, setup)) << "nothing else is left behind";
   }
+}
+
+// A signed package not newer than the one taken before is a rollback: refused before anything
+// is fetched, with its line in the log and the failure reported, for setups and updates apart.
+TEST_F(SignedDownload, AnOlderSignedPackageIsARollbackAndIsRefused) {
+  PublishSigned();
+  const std::string older = testing::ReadFileBytes(repo_ / "qorax/package.txt");
+  const auto order = [&](const char* key) {
+    const std::string value = Signature(key);
+    return value.substr(0, value.find(':'));
+  };
+  const std::string olderOrder = order("SetupSignature");
+  EXPECT_TRUE(Run(Record("qorax", "6", "u11")));
+  EditInfo("SetupBuild=7", "SetupBuild=8");
+  EditInfo("UpdateBuild=u12", "UpdateBuild=u13");
+  ASSERT_TRUE(testing::PublisherSign(keys_ / "publisher.key", repo_.path()));
+  const std::string newerOrder = order("UpdateSignature");
+  ASSERT_GT(std::stoull(newerOrder), std::stoull(olderOrder));
+  EXPECT_TRUE(Run(Record("qorax", "7", "u12")));
+
+  Publish("qorax/package.txt", older);  // the server offers the older, genuinely signed builds
+  server_.ClearRequests();
+  EXPECT_FALSE(Run(Record("qorax", "8", "u13")));
+  EXPECT_EQ(Requests(), Asked("SLUl"));
+  const auto rollback = [&](const std::string& offered, const std::string& taken) {
+    return "a rollback: order " + olderOrder + " (build " + offered + ") is not newer than order " +
+           newerOrder + " (build " + taken + "), which was taken before";
+  };
+  EXPECT_EQ(LogLines(), (Lines{SetupFailed(rollback("7", "8")),
+                               UpdateFailed(rollback("u12, p.tbz", "u13, p.tbz"))}));
+
+  // The same order is taken again only for the same build and file.
+  AcceptedOrders orders = AcceptedOrders::Read();
+  const uint64_t taken = std::stoull(newerOrder);
+  EXPECT_EQ(orders.RollbackProblem(PackageKind::kUpdate, "qorax", {taken, "u13", "p.tbz"}), "");
+  EXPECT_NE(orders.RollbackProblem(PackageKind::kUpdate, "qorax", {taken, "u13", "q.tbz"}), "");
+  EXPECT_NE(orders.RollbackProblem(PackageKind::kSetup, "qorax", {taken, "9", ""}), "");
+  EXPECT_EQ(orders.RollbackProblem(PackageKind::kSetup, "qorax", {taken + 1, "7", ""}), "");
+  EXPECT_EQ(orders.RollbackProblem(PackageKind::kSetup, "other", {1, "7", ""}), "");
 }
 
 TEST_F(SignedDownload, UnusableKeyTakesNothing) {

@@ -1,4 +1,5 @@
 // The utility's command line, package pass, setups, update scripts and signature checks.
+#include "common/accepted_orders.h"
 #include "common/identity.h"
 #include "platform/named_mutex.h"
 #include "platform/registry.h"
@@ -143,6 +144,19 @@ TEST_F(PassTest, WaitsForThePassLockAndRecordsOnlyWhatItApplied) {
                                  {"<Update>U1<", "<Update>U2<"}})
     expected.replace(expected.find(from), std::string(from).size(), to);
   EXPECT_EQ(ReadFileBytes(root.Catalogue()), expected) << LogLines().back();
+}
+
+// A service that runs on (its package had nothing to apply) is not started a second time.
+TEST_F(PassTest, ARunningServiceIsNotStartedAgain) {
+  PackageRecord& vornet = AddPackage("vornet", "S1", "B1");
+  for (const bool runs : {true, false}) {
+    std::optional<NamedMutex> service;
+    if (runs) service.emplace(kServiceMutexName);
+    MakePass("ALL quiet restart").ProcessPackage(vornet);
+    EXPECT_EQ(WaitFor([&] { return PathExists(AppFolder("vornet") + "/started.txt"); },
+                      runs ? 300ms : 5s),
+              !runs);
+  }
 }
 
 TEST_F(PassTest, AProgramFolderItCannotWriteIsLoggedAndShownLast) {
@@ -409,6 +423,58 @@ TEST_F(UpdateScriptTest, AndSetupsRunOnlyAsThePublisherSignedThem) {
                      "status:Arvel Application 'Qorax' update error '" + error + "'", "ok"}));
     EXPECT_EQ(LogLines().back(), error + " [SIGNATURE] [0]");
   }
+
+  // A signed update not newer than one the service took before is refused here too.
+  const std::string order = sig.substr(0, sig.find(':'));
+  const std::string newer = std::to_string(std::stoull(order) + 1);
+  ASSERT_TRUE(
+      AcceptedOrders().Record(PackageKind::kUpdate, "qorax", {std::stoull(newer), "B3", "q.tar"}));
+  WriteFileBytes("qorax/updates/q.tar", original);
+  SaveCatalogueFile();
+  MakePass("qorax").RunPackagePass();
+  EXPECT_EQ(LoadCatalogueFile().records[0].Update.view(), "B1");
+  EXPECT_EQ(LogLines().back(), "Signature check failed for 'q.tar': a rollback: order " + order +
+                                   " (build B2, q.tar) is not newer than order " + newer +
+                                   " (build B3, q.tar), which was taken before [SIGNATURE] [0]");
+}
+
+// What the utility checked is what it starts and unpacks: a setup renamed over, or an archive
+// written over in place, while qorax is given its time to end changes nothing that runs.
+TEST_F(UpdateScriptTest, AFileSwappedAfterItsCheckChangesNothingThatRuns) {
+  const std::string key = programFolder / "publisher.key";
+  ASSERT_TRUE(RegistryKey::Create(SettingsKey(), kKeySetValue)
+                  ->SetString("UpdateKey", PublisherKeygen(key)));
+  PackageRecord& qorax = AddPackage("qorax", "S1", "B1");
+  WriteSetup("qorax", "S2");
+  WriteScript("qorax", "", "q.tar", "", true);
+  WriteFileBytes("qorax/package.txt",
+                 "SetupBuild=S2\nUpdateBuild=B2\nUpdateFile=q.tar\nUpdateCmd=\n");
+  ASSERT_TRUE(PublisherSign(key, programFolder.path()));
+  ASSERT_TRUE(
+      WriteSetupSig("qorax/SETUP.SIG", PackageInfoValue("qorax/package.txt", "SetupSignature")) &&
+      WriteUpdateXml(
+          "qorax/updates/UPDATE.XML",
+          {"B2", "q.tar", "", PackageInfoValue("qorax/package.txt", "UpdateSignature")}));
+  ASSERT_TRUE(MakeArchive(programFolder / "evil.tar", {{"evil.txt", "e"}}));
+  bool setupPass = true;
+  PassHooks hooks = RecordingHooks();
+  hooks.sleepMs = [&](int) {
+    if (setupPass) {
+      WriteProgram("qorax/evil", "touch " + ShellQuote(programFolder / "evil-ran"));
+      std::filesystem::rename("qorax/evil", "qorax/setup.exe");
+    } else {
+      WriteFileBytes("qorax/updates/q.tar", ReadFileBytes(programFolder / "evil.tar"));
+    }
+  };
+  EXPECT_TRUE(
+      PackagePass(*this, ParseCommandLine("VornixUpdate qorax"), hooks).RunSetupIfNew(qorax));
+  EXPECT_TRUE(WaitFor([] { return PathExists("qorax/setup-ran"); }, 5s));
+  setupPass = false;
+  PackagePass(*this, ParseCommandLine("VornixUpdate qorax"), hooks).ApplyUpdate(qorax);
+  EXPECT_EQ(qorax.Update.view(), "B2");
+  EXPECT_EQ(ReadFileBytes(AppFolder("qorax") + "/new.txt"), "n");
+  EXPECT_FALSE(PathExists(AppFolder("qorax") + "/evil.txt"));
+  EXPECT_FALSE(PathExists("evil-ran"));
 }
 
 }  // namespace

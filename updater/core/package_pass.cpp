@@ -138,6 +138,10 @@ void PackagePass::ProcessPackage(PackageRecord& record) {
 }
 
 void PackagePass::RestartProgram(const PackageRecord& record) {
+  // A service that was not stopped (its package had nothing to apply) runs on: a second one
+  // would only end again, saying so in the log.
+  if (record.Name.view() == kServicePackageName && !WaitUntilNamedMutexFree(kServiceMutexName, 0))
+    return;
   // Inherits the current folder, the program folder.
   StartProgram({record.Path.str() + "/" + record.Key.str()});
 }

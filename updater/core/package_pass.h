@@ -7,6 +7,7 @@
 #include "common/catalogue.h"
 #include "common/package_markers.h"
 #include "common/program_contract.h"
+#include "platform/file_descriptor.h"
 #include "updater/core/command_line.h"
 #include "updater/core/progress_front.h"
 
@@ -78,8 +79,12 @@ class PackagePass {
   // With an UpdateKey in the settings, a setup or an update whose open file and marker do not
   // carry the publisher's signature, or are older than what the service took before, is
   // refused as a failed step (log line, report, status); true then.
-  bool RefuseUnsignedSetup(const PackageRecord& record, std::string_view build, int setupFd);
-  bool RefuseUnsignedUpdate(const PackageRecord& record, const UpdateMarker& script, int updateFd);
+  // The open file becomes a private copy of itself first, and the copy is what is checked and
+  // then acted on.
+  bool RefuseUnsignedSetup(const PackageRecord& record, std::string_view build,
+                           FileDescriptor& setup);
+  bool RefuseUnsignedUpdate(const PackageRecord& record, const UpdateMarker& script,
+                            FileDescriptor& update);
   bool RefuseStep(const PackageRecord& record, const char* statusFormat, std::string_view file,
                   const std::string& problem);
   void Report(std::string_view text);

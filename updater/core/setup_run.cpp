@@ -38,8 +38,8 @@ bool PackagePass::RunSetupIfNew(PackageRecord& record) {
   // Opened once: the bytes checked are the bytes started, whatever happens to the file's name
   // while the programs are asked to end.
   const std::string setupProgram = packageFolder + "/setup.exe";
-  const FileDescriptor setup(OpenRegularFile(setupProgram));
-  if (RefuseUnsignedSetup(record, setupBuild, setup.get())) return false;
+  FileDescriptor setup(OpenRegularFile(setupProgram));
+  if (RefuseUnsignedSetup(record, setupBuild, setup)) return false;
 
   PrepareProgram(record, true);
   // A service that would not stop is not set up under its feet; nothing else is done for it.

@@ -5,6 +5,7 @@
 #include "common/activity_log.h"
 #include "common/package_signature.h"
 #include "common/trust_settings.h"
+#include "platform/private_copy.h"
 #include "updater/core/package_pass.h"
 
 namespace vornix {
@@ -24,17 +25,31 @@ std::string Rollback(PackageKind kind, std::string_view programId, std::string_v
   return AcceptedOrders::Read().RollbackProblem(kind, programId, order);
 }
 
+// Puts a private copy in the place of an open file, so that the bytes checked are the bytes
+// acted on, whatever is done to the file after; empty when done or when there is no file (its
+// check says so).
+std::string TakePrivateCopy(FileDescriptor& file, const std::string& folder) {
+  if (!file.valid()) return {};
+  std::string why;
+  FileDescriptor copy = PrivateCopy(file.get(), folder, &why);
+  if (!copy.valid()) return why;
+  file = std::move(copy);
+  return {};
+}
+
 }  // namespace
 
 bool PackagePass::RefuseUnsignedSetup(const PackageRecord& record, std::string_view build,
-                                      int setupFd) {
+                                      FileDescriptor& setup) {
   const PublisherKey key(ReadTrustSettings().UpdateKey);
   if (!key.Required()) return false;
   const std::string packageFolder = PackageFolder("", record.Name.view());
   const std::string setupProgram = packageFolder + "/setup.exe";
   const std::string signature = ReadSetupSig(packageFolder + "/" + kSetupSigName);
-  std::string problem =
-      SetupSignatureProblem(key, record.Name.view(), build, DigestDescriptor(setupFd), signature);
+  std::string problem = TakePrivateCopy(setup, packageFolder);
+  if (problem.empty())
+    problem = SetupSignatureProblem(key, record.Name.view(), build, DigestDescriptor(setup.get()),
+                                    signature);
   if (problem.empty())
     problem =
         Rollback(PackageKind::kSetup, record.Name.view(), signature, {0, std::string(build), ""});
@@ -42,12 +57,15 @@ bool PackagePass::RefuseUnsignedSetup(const PackageRecord& record, std::string_v
 }
 
 bool PackagePass::RefuseUnsignedUpdate(const PackageRecord& record, const UpdateMarker& script,
-                                       int updateFd) {
+                                       FileDescriptor& update) {
   const PublisherKey key(ReadTrustSettings().UpdateKey);
   if (!key.Required()) return false;
   std::string problem =
-      UpdateSignatureProblem(key, record.Name.view(), script.Build, script.FileName,
-                             script.UpdateCmd, DigestDescriptor(updateFd), script.Signature);
+      TakePrivateCopy(update, UpdatesFolder(PackageFolder("", record.Name.view())));
+  if (problem.empty())
+    problem =
+        UpdateSignatureProblem(key, record.Name.view(), script.Build, script.FileName,
+                               script.UpdateCmd, DigestDescriptor(update.get()), script.Signature);
   if (problem.empty())
     problem = Rollback(PackageKind::kUpdate, record.Name.view(), script.Signature,
                        {0, script.Build, script.FileName});

@@ -95,9 +95,8 @@ void PackagePass::ApplyUpdate(PackageRecord& record) {
   // The update file is opened once: its signature is checked on these bytes, and these bytes
   // are copied and unpacked, whatever happens to the file's name while programs are asked to
   // end (a name from the server that is no plain file name opens nothing).
-  const FileDescriptor update(IsPlainFileName(fileName) ? OpenRegularFile(updates + "/" + fileName)
-                                                        : -1);
-  if (RefuseUnsignedUpdate(record, script, update.get())) return;
+  FileDescriptor update(IsPlainFileName(fileName) ? OpenRegularFile(updates + "/" + fileName) : -1);
+  if (RefuseUnsignedUpdate(record, script, update)) return;
   // A marker made by hand or damaged on its way: a build with markup would corrupt the
   // catalogue, so the script is not carried out at all.
   if (!IsCatalogueSafe(script.Build) || !IsCatalogueSafe(fileName)) {
