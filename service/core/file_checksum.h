@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -12,9 +13,17 @@ struct FileSum {
   uint64_t bytes = 0;
 };
 
-// Every byte added as 0..255 to a 32-bit sum that wraps, folded twice to 16 bits. Empty when
-// the file cannot be opened or read, or is no regular file.
-std::optional<FileSum> FileChecksum(const std::string& path);
+// Every byte added as 0..255 to a 32-bit sum that wraps, folded twice to 16 bits: of bytes
+// given piece by piece, as they arrive or are read.
+class ByteSum {
+ public:
+  void Add(const void* data, size_t size);
+  FileSum Result() const;
+
+ private:
+  uint64_t total_ = 0;  // taken modulo 2^32 at the end: the same as a 32-bit sum that wraps
+  uint64_t bytes_ = 0;
+};
 
 // The fold of a 32-bit byte sum to 16 bits.
 inline unsigned FoldByteSum(uint32_t sum) {

@@ -12,8 +12,10 @@
 #include <cstring>
 
 #include "common/protocol.h"
+#include "platform/file_descriptor.h"
 #include "platform/path.h"
-#include "service/core/file_checksum.h"
+#include "platform/regular_file.h"
+#include "service/core/file_facts.h"
 
 namespace vornix {
 namespace {
@@ -56,43 +58,59 @@ void RemoveOtherPartials(const std::string& folder, const std::string& keep) {
   closedir(dir);
 }
 
-// Downloads into the partial file, from where an earlier check left it.
-TransferResult Download(const PackageFile& file, const std::string& partial, long long statedSize,
-                        const TransferOptions& options) {
-  TransferResult result;
-  const int fd =
-      open(partial.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (fd < 0) {
+// A download into the partial file, from where an earlier check left it, and the facts of the
+// whole partial file, worked out as its bytes arrive.
+struct Downloaded {
+  TransferResult transfer;
+  std::optional<FileFacts> facts;  // when the transfer completed
+};
+
+Downloaded Download(const PackageFile& file, const std::string& partial, long long statedSize,
+                    bool withDigest, const TransferOptions& options) {
+  Downloaded out;
+  TransferResult& result = out.transfer;
+  FileDescriptor fd(
+      open(partial.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0600));
+  if (!fd.valid()) {
     result.cause = partial + " cannot be made: " + std::strerror(errno);
-    return result;
+    return out;
   }
   struct stat st {};
-  long long have = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? st.st_size : 0;
+  long long have = fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) ? st.st_size : 0;
   if (statedSize != kAnySize && have > statedSize) have = 0;  // not of this file
-  if (ftruncate(fd, have) != 0) have = 0;
+  if (ftruncate(fd.get(), have) != 0) have = 0;
+  auto facts = std::make_unique<FactsOfBytes>(withDigest);
+  // What an earlier check fetched counts from the start: read once, before the rest comes.
+  if (have > 0 && !facts->AddFileStart(fd.get(), static_cast<uint64_t>(have))) {
+    result.cause = partial + " cannot be read: " + std::strerror(errno);
+    return out;
+  }
   if (statedSize != kAnySize && have == statedSize) {
-    // Whole already: what an earlier check fetched is judged at rest.
-    result.completed = true;
+    result.completed = true;  // whole already: judged at rest
   } else {
     DownloadRequest request;
     request.url = file.url;
-    request.fd = fd;
+    request.fd = fd.get();
     request.offset = have;
     request.maxBytes = statedSize == kAnySize ? kAnySize : statedSize - have;
+    request.onBytes = [&](const char* data, size_t size) { facts->Add(data, size); };
     result = DownloadFile(request, options);
     // A server that does not answer ranges, or no longer has the bytes asked for, sends the
     // file from its start.
-    if (have > 0 && (result.rangeRefused || result.httpStatus == 416) && ftruncate(fd, 0) == 0) {
+    if (have > 0 && (result.rangeRefused || result.httpStatus == 416) &&
+        ftruncate(fd.get(), 0) == 0) {
+      facts = std::make_unique<FactsOfBytes>(withDigest);
       request.offset = 0;
       request.maxBytes = statedSize;
       result = DownloadFile(request, options);
     }
   }
-  if (close(fd) != 0 && result.completed) {
+  if (result.completed) out.facts = facts->Finish();
+  if (!fd.reset() && result.completed) {
     result.completed = false;
     result.cause = partial + " cannot be written: " + std::strerror(errno);
   }
-  return result;
+  return out;
 }
 
 }  // namespace
@@ -117,42 +135,45 @@ std::optional<StatedFile> AskFileInfo(const std::string& commandUrl, std::string
                     ReplyNumber(ReadReplyField(reply, "CkSum", kNumberCapacity))};
 }
 
-std::string StatedFileMismatch(const std::optional<StatedFile>& stated,
-                               const std::string& localFile) {
+std::string StatedFileMismatch(const std::optional<StatedFile>& stated, const FileSum& sum) {
   if (!stated) return "the server states no size and checksum";
-  const std::optional<FileSum> sum = FileChecksum(localFile);
-  if (!sum) return "it cannot be read";
   if (stated->size >= 0 && stated->checksum >= 0 &&
-      sum->checksum == static_cast<unsigned long>(stated->checksum) &&
-      sum->bytes == static_cast<uint64_t>(stated->size))
+      sum.checksum == static_cast<unsigned long>(stated->checksum) &&
+      sum.bytes == static_cast<uint64_t>(stated->size))
     return {};
-  return std::to_string(sum->bytes) + " bytes with checksum " + std::to_string(sum->checksum) +
+  return std::to_string(sum.bytes) + " bytes with checksum " + std::to_string(sum.checksum) +
          " where the server states " + std::to_string(stated->size) + " bytes with checksum " +
          std::to_string(stated->checksum);
-}
-
-bool VerifyPackageFile(const std::string& commandUrl, std::string_view programId,
-                       std::string_view serverFileName, const std::string& localFile,
-                       const TransferOptions& options) {
-  return MatchesStatedFile(AskFileInfo(commandUrl, programId, serverFileName, options), localFile);
 }
 
 Fetched PutInPlace(const std::string& commandUrl, std::string_view programId,
                    const PackageFile& file, const FileCheck& check,
                    const TransferOptions& options) {
+  const bool withDigest = static_cast<bool>(check);
+  // Empty when the facts are those stated, and the check (if any) passes; else why not.
+  const auto judge = [&](const std::optional<StatedFile>& stated, const FileFacts& facts) {
+    std::string problem = StatedFileMismatch(stated, facts.sum);
+    if (problem.empty() && check) problem = check(facts.digest);
+    return problem;
+  };
   Fetched fetched;
   std::string why;
   const std::optional<StatedFile> stated =
       AskFileInfo(commandUrl, programId, file.serverName, options, &why);
-  if (MatchesStatedFile(stated, file.path) && check(file.path).empty()) {
-    fetched.inPlace = true;
-    return fetched;
+  // A file in place of another size is not read at all.
+  if (stated && FileSize(file.path) == stated->size) {
+    const std::optional<FileFacts> atRest = ReadFileFacts(file.path, withDigest);
+    if (atRest && judge(stated, *atRest).empty()) {
+      fetched.inPlace = true;
+      return fetched;
+    }
   }
   fetched.downloaded = true;
   const std::string partial = PartialPath(file);
   RemoveOtherPartials(FolderWithSlash(file.path), partial);
-  const TransferResult transfer =
-      Download(file, partial, stated ? std::max(stated->size, 0L) : kAnySize, options);
+  const Downloaded download =
+      Download(file, partial, stated ? std::max(stated->size, 0L) : kAnySize, withDigest, options);
+  const TransferResult& transfer = download.transfer;
   if (transfer.stopped) {
     fetched.stopped = true;  // kept: the next check goes on from there
     return fetched;
@@ -167,9 +188,7 @@ Fetched PutInPlace(const std::string& commandUrl, std::string_view programId,
     fetched.cause = transfer.cause;
     return fetched;
   }
-  std::string problem = StatedFileMismatch(again, partial);
-  if (!again) problem = why;
-  if (problem.empty()) problem = check(partial);
+  std::string problem = again ? judge(again, *download.facts) : why;
   if (problem.empty() && chmod(partial.c_str(), file.mode) == 0 &&
       std::rename(partial.c_str(), file.path.c_str()) == 0) {
     fetched.inPlace = true;

@@ -7,7 +7,9 @@
 #include <string>
 #include <string_view>
 
+#include "common/package_signature.h"
 #include "common/transport.h"
+#include "service/core/file_checksum.h"
 
 namespace vornix {
 
@@ -28,19 +30,8 @@ std::optional<StatedFile> AskFileInfo(const std::string& commandUrl, std::string
                                       std::string_view serverFileName,
                                       const TransferOptions& options, std::string* why = nullptr);
 
-// Empty when the local file's byte count and checksum are those stated; else how they differ.
-std::string StatedFileMismatch(const std::optional<StatedFile>& stated,
-                               const std::string& localFile);
-inline bool MatchesStatedFile(const std::optional<StatedFile>& stated,
-                              const std::string& localFile) {
-  return StatedFileMismatch(stated, localFile).empty();
-}
-
-// True when the server's FILEINFO for `serverFileName` of `programId` is positive and the
-// local file's byte count and checksum equal its Size and CkSum.
-bool VerifyPackageFile(const std::string& commandUrl, std::string_view programId,
-                       std::string_view serverFileName, const std::string& localFile,
-                       const TransferOptions& options);
+// Empty when the byte count and checksum of a file are those stated; else how they differ.
+std::string StatedFileMismatch(const std::optional<StatedFile>& stated, const FileSum& sum);
 
 // One file of a package.
 struct PackageFile {
@@ -51,8 +42,10 @@ struct PackageFile {
   mode_t mode = 0644;
 };
 
-// Whether a file may be trusted beyond its size and sum: empty, or why not.
-using FileCheck = std::function<std::string(const std::string& file)>;
+// Whether a file may be trusted beyond its size and sum, given its SHA-256 (none: it could not
+// be computed): empty, or why not. No check at all is an empty function, and then no SHA-256
+// is computed.
+using FileCheck = std::function<std::string(const std::optional<FileDigest>& digest)>;
 
 struct Fetched {
   bool inPlace = false;
@@ -61,7 +54,8 @@ struct Fetched {
   std::string cause;        // why it is not in place
 };
 
-// Makes sure the file lies verified in its place.
+// Makes sure the file lies verified in its place. The sum and the SHA-256 of a download are
+// worked out from its bytes as they arrive; a file found in place is read once for both.
 Fetched PutInPlace(const std::string& commandUrl, std::string_view programId,
                    const PackageFile& file, const FileCheck& check, const TransferOptions& options);
 

@@ -200,10 +200,12 @@ void SetupStep(const PackageRecord& record, const DownloadSettings& settings,
   const PackageFile setup{kSetupFileName,
                           paths.downloadBase + "/" + UrlSegment(name) + "/" + kSetupFileName,
                           paths.setupFile, build, kProgramMode};
-  const auto isSigned = [&](const std::string& file) {
-    return key.Required() ? SetupSignatureProblem(key, name, build, DigestFile(file), signature)
-                          : std::string();
-  };
+  FileCheck isSigned;
+  if (key.Required()) {
+    isSigned = [&](const std::optional<FileDigest>& digest) {
+      return SetupSignatureProblem(key, name, build, digest, signature);
+    };
+  }
   bool downloaded = false;
   if (!steps.Fetch(setup, isSigned, &downloaded)) return;
   // A complete file found in place gets its program mode too.
@@ -263,12 +265,13 @@ void UpdateStep(const PackageRecord& record, const DownloadSettings& settings,
                            paths.downloadBase + "/" + UrlSegment(name) + "/" +
                                kServerUpdatesPrefix + UrlSegment(marker.FileName),
                            updateFile, marker.Build, kDataMode};
-  const auto isSigned = [&](const std::string& file) {
-    return key.Required()
-               ? UpdateSignatureProblem(key, name, marker.Build, marker.FileName, marker.UpdateCmd,
-                                        DigestFile(file), marker.Signature)
-               : std::string();
-  };
+  FileCheck isSigned;
+  if (key.Required()) {
+    isSigned = [&](const std::optional<FileDigest>& digest) {
+      return UpdateSignatureProblem(key, name, marker.Build, marker.FileName, marker.UpdateCmd,
+                                    digest, marker.Signature);
+    };
+  }
   bool downloaded = false;
   if (!steps.Fetch(update, isSigned, &downloaded)) return;
   // Whether it came now or lies ready from an earlier check that the catalogue does not record

@@ -114,6 +114,10 @@ TEST(Transport, ADownloadWritesEveryByteAndLeavesWhatArrived) {
   server.Get("/pkg/setup.exe", [&](const httplib::Request&, httplib::Response& res) {
     res.set_content(content, "application/octet-stream");
   });
+  server.Get("/none", [](const httplib::Request&, httplib::Response& res) {
+    res.status = 404;
+    res.set_content("<html>Not here</html>", "text/html");
+  });
   server.Start();
   TempDir dir;
   std::string seen;

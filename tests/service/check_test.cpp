@@ -235,8 +235,9 @@ TEST(SettingsTest, FirstStartWritesAllFiveValuesAndLaterStartsReadThem) {
        "UrlOut in " + key + " cannot be used (it is longer than 511 characters): no check runs\n"},
       {"\"UrlOut\"=\" 10.0.0.7\"\n", "192.168.10.1", true,
        "UrlOut in " + key + " cannot be used (it holds a blank): no check runs\n"},
-      {"\"UrlOut\" = \"10.0.0.7\"\n\"DefaultServer\"=hex:02\n\"CaFile\"=dword:1\n", "192.168.10.1",
-       true,
+      {"\"UrlOut\" = "
+       "\"10.0.0.7\"\n\"DefaultServer\"=hex:02\n\"CaFile\"=dword:1\n\"UpdateKey\"=hex:01\n",
+       "192.168.10.1", true,
        "CaFile in " + key + " cannot be read: no https:// request is made\nUrlOut in " + key +
            " cannot be used (its line cannot be read): no check runs\n"}};
   for (const auto& c : cases) {

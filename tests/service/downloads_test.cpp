@@ -151,6 +151,35 @@ TEST_F(DownloadFlow, EachStepAsksFetchesAndMarksAsItMust) {
   }
 }
 
+// The sum worked out as the bytes arrive judges as a read of the file did: a last byte that
+// differs, a byte short and a byte long are each refused, and nothing is put in place.
+TEST_F(DownloadFlow, AFileThatDiffersInItsLastByteOrItsLengthIsRefused) {
+  Publish("qorax/package.txt", "UpdateBuild=u12\nUpdateFile=p.tbz\n");
+  const auto facts = [](const std::string& bytes) {
+    return std::to_string(bytes.size()) + " bytes with checksum " +
+           std::to_string(testing::SystemVSum(bytes));
+  };
+  std::string lastByte = kArchive;
+  lastByte.back() ^= 1;
+  const std::string shorter = kArchive.substr(0, kArchive.size() - 1), longer = kArchive + "x";
+  const std::pair<std::string, std::string> cases[] = {
+      {lastByte, facts(lastByte) + " where the server states " + facts(kArchive)},
+      {shorter, facts(shorter) + " where the server states " + facts(kArchive)},
+      {longer, "it brought more than the " + std::to_string(kArchive.size()) + " bytes stated"}};
+  for (const auto& [served, cause] : cases) {
+    std::filesystem::remove_all(Local("qorax"));
+    Publish("qorax/updates/p.tbz", served);
+    server_.ClearReplies();
+    server_.SetReply("FILEINFO", "",
+                     "<Error>OK</Error><Size>" + std::to_string(kArchive.size()) +
+                         "</Size><CkSum>" + std::to_string(testing::SystemVSum(kArchive)) +
+                         "</CkSum>");
+    EXPECT_FALSE(Run(Record("qorax", "", "u11")));
+    EXPECT_EQ(LogLines(), Lines{UpdateFailed(cause)});
+    EXPECT_EQ(AllFiles(), Files{});
+  }
+}
+
 // Files from the vendor's server, commands to the configured one; a second pass finds both in
 // place, fetches nothing, and needs the utility until the setup ran and the update is recorded.
 TEST_F(DownloadFlow, VendorServerGivesTheFilesAndASecondPassFetchesNothing) {
@@ -187,9 +216,10 @@ TEST_F(DownloadFlow, VendorServerGivesTheFilesAndASecondPassFetchesNothing) {
   EXPECT_FALSE(Run(Record("vornet", "", "u3")));
 }
 
-// The checksum agrees with coreutils `sum -s`: a first fold that carries into a second, a 32-bit
-// sum that wraps before the fold (16,843,010 bytes of 255 add up to 2^32 + 254).
-TEST(FileChecksum, AgreesWithCoreutilsSum) {
+// The sum agrees with coreutils `sum -s` and the SHA-256 with `sha256sum`, read at rest and
+// worked out from bytes given in pieces of any size: a first fold that carries into a second, a
+// 32-bit sum that wraps before the fold (16,843,010 bytes of 255 add up to 2^32 + 254).
+TEST(FileFacts, AgreeWithCoreutilsSumAndSha256sum) {
   testing::TempDir dir;
   std::string random(1048579, '\0');
   std::mt19937 generator(20261206);
@@ -197,16 +227,24 @@ TEST(FileChecksum, AgreesWithCoreutilsSum) {
   for (const std::string& bytes :
        {std::string(), std::string(514, '\xff') + '\x01', random, std::string(16843010, '\xff')}) {
     testing::WriteFileBytes(dir / "f", bytes);
-    const std::string coreutils =
-        testing::RunProcess({"/usr/bin/env", "sum", "-s", dir / "f"}).output;
-    const auto sum = FileChecksum(dir / "f");
-    ASSERT_TRUE(sum) << bytes.size();
-    EXPECT_EQ(sum->bytes, bytes.size());
-    EXPECT_EQ(std::to_string(sum->checksum), coreutils.substr(0, coreutils.find(' ')))
-        << bytes.size();
+    const std::string sum = testing::RunProcess({"/usr/bin/env", "sum", "-s", dir / "f"}).output;
+    const std::string sha = testing::RunProcess({"/usr/bin/env", "sha256sum", dir / "f"}).output;
+    FactsOfBytes pieces(true);
+    for (size_t at = 0, piece = 1; at < bytes.size(); at += piece, piece = piece * 3 + 1)
+      pieces.Add(bytes.data() + at, std::min(piece, bytes.size() - at));
+    const std::optional<FileFacts> atRest = ReadFileFacts(dir / "f", true);
+    ASSERT_TRUE(atRest) << bytes.size();
+    for (const FileFacts& facts : {*atRest, pieces.Finish()}) {
+      EXPECT_EQ(facts.sum.bytes, bytes.size());
+      EXPECT_EQ(std::to_string(facts.sum.checksum), sum.substr(0, sum.find(' '))) << bytes.size();
+      ASSERT_TRUE(facts.digest);
+      EXPECT_EQ(facts.digest->sha256, sha.substr(0, 64));
+      EXPECT_EQ(facts.digest->size, bytes.size());
+    }
   }
-  EXPECT_FALSE(FileChecksum(dir / "missing"));
-  EXPECT_FALSE(FileChecksum(dir.path()));  // a folder opens but cannot be read
+  EXPECT_FALSE(ReadFileFacts(dir / "f", false)->digest) << "computed only when asked for";
+  EXPECT_FALSE(ReadFileFacts(dir / "missing", false));
+  EXPECT_FALSE(ReadFileFacts(dir.path(), false));  // a folder opens but cannot be read
 }
 
 // With an UpdateKey, the service takes a file only with the publisher's signature, made here by

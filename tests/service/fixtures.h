@@ -20,7 +20,7 @@
 #include "common/protocol.h"
 #include "platform/registry.h"
 #include "service/core/check_cycle.h"
-#include "service/core/file_checksum.h"
+#include "service/core/file_facts.h"
 #include "service/core/package_download.h"
 #include "service/core/registration.h"
 #include "service/core/service_controller.h"

@@ -439,7 +439,8 @@ TEST_F(UpdateScriptTest, AndSetupsRunOnlyAsThePublisherSignedThem) {
 }
 
 // What the utility checked is what it starts and unpacks: a setup renamed over, or an archive
-// written over in place, while qorax is given its time to end changes nothing that runs.
+// that others may write written over in place, while qorax is given its time to end changes
+// nothing that runs.
 TEST_F(UpdateScriptTest, AFileSwappedAfterItsCheckChangesNothingThatRuns) {
   const std::string key = programFolder / "publisher.key";
   ASSERT_TRUE(RegistryKey::Create(SettingsKey(), kKeySetValue)
@@ -456,6 +457,8 @@ TEST_F(UpdateScriptTest, AFileSwappedAfterItsCheckChangesNothingThatRuns) {
           "qorax/updates/UPDATE.XML",
           {"B2", "q.tar", "", PackageInfoValue("qorax/package.txt", "UpdateSignature")}));
   ASSERT_TRUE(MakeArchive(programFolder / "evil.tar", {{"evil.txt", "e"}}));
+  chmod("qorax/setup.exe", 0775);
+  chmod("qorax/updates/q.tar", 0664);
   bool setupPass = true;
   PassHooks hooks = RecordingHooks();
   hooks.sleepMs = [&](int) {

@@ -79,8 +79,8 @@ class PackagePass {
   // With an UpdateKey in the settings, a setup or an update whose open file and marker do not
   // carry the publisher's signature, or are older than what the service took before, is
   // refused as a failed step (log line, report, status); true then.
-  // The open file becomes a private copy of itself first, and the copy is what is checked and
-  // then acted on.
+  // What is checked is what the open file holds, and what is then acted on (a private copy
+  // where others may write into the file: see DigestOfCheckedBytes).
   bool RefuseUnsignedSetup(const PackageRecord& record, std::string_view build,
                            FileDescriptor& setup);
   bool RefuseUnsignedUpdate(const PackageRecord& record, const UpdateMarker& script,

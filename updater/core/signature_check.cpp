@@ -3,9 +3,9 @@
 // the bytes of the file it has open, the ones it then starts, copies and unpacks.
 #include "common/accepted_orders.h"
 #include "common/activity_log.h"
+#include "common/checked_copy.h"
 #include "common/package_signature.h"
 #include "common/trust_settings.h"
-#include "platform/private_copy.h"
 #include "updater/core/package_pass.h"
 
 namespace vornix {
@@ -25,18 +25,6 @@ std::string Rollback(PackageKind kind, std::string_view programId, std::string_v
   return AcceptedOrders::Read().RollbackProblem(kind, programId, order);
 }
 
-// Puts a private copy in the place of an open file, so that the bytes checked are the bytes
-// acted on, whatever is done to the file after; empty when done or when there is no file (its
-// check says so).
-std::string TakePrivateCopy(FileDescriptor& file, const std::string& folder) {
-  if (!file.valid()) return {};
-  std::string why;
-  FileDescriptor copy = PrivateCopy(file.get(), folder, &why);
-  if (!copy.valid()) return why;
-  file = std::move(copy);
-  return {};
-}
-
 }  // namespace
 
 bool PackagePass::RefuseUnsignedSetup(const PackageRecord& record, std::string_view build,
@@ -46,10 +34,10 @@ bool PackagePass::RefuseUnsignedSetup(const PackageRecord& record, std::string_v
   const std::string packageFolder = PackageFolder("", record.Name.view());
   const std::string setupProgram = packageFolder + "/setup.exe";
   const std::string signature = ReadSetupSig(packageFolder + "/" + kSetupSigName);
-  std::string problem = TakePrivateCopy(setup, packageFolder);
+  std::string problem;
+  const std::optional<FileDigest> digest = DigestOfCheckedBytes(setup, packageFolder, problem);
   if (problem.empty())
-    problem = SetupSignatureProblem(key, record.Name.view(), build, DigestDescriptor(setup.get()),
-                                    signature);
+    problem = SetupSignatureProblem(key, record.Name.view(), build, digest, signature);
   if (problem.empty())
     problem =
         Rollback(PackageKind::kSetup, record.Name.view(), signature, {0, std::string(build), ""});
@@ -60,12 +48,12 @@ bool PackagePass::RefuseUnsignedUpdate(const PackageRecord& record, const Update
                                        FileDescriptor& update) {
   const PublisherKey key(ReadTrustSettings().UpdateKey);
   if (!key.Required()) return false;
-  std::string problem =
-      TakePrivateCopy(update, UpdatesFolder(PackageFolder("", record.Name.view())));
+  std::string problem;
+  const std::optional<FileDigest> digest =
+      DigestOfCheckedBytes(update, UpdatesFolder(PackageFolder("", record.Name.view())), problem);
   if (problem.empty())
-    problem =
-        UpdateSignatureProblem(key, record.Name.view(), script.Build, script.FileName,
-                               script.UpdateCmd, DigestDescriptor(update.get()), script.Signature);
+    problem = UpdateSignatureProblem(key, record.Name.view(), script.Build, script.FileName,
+                                     script.UpdateCmd, digest, script.Signature);
   if (problem.empty())
     problem = Rollback(PackageKind::kUpdate, record.Name.view(), script.Signature,
                        {0, script.Build, script.FileName});
