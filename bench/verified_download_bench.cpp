@@ -88,7 +88,7 @@ int main() {
   };
   const std::string file = program + "big/updates/big.bin";
   const auto utilityCheck = [&] {
-    vornix::FileDescriptor fd(vornix::OpenRegularFile(file));
+    vornix::FileDescriptor fd = vornix::OpenRegularFile(file);
     std::string why;
     return vornix::DigestOfCheckedBytes(fd, program + "big/updates", why).has_value();
   };

@@ -7,6 +7,7 @@
 #include "platform/path.h"
 #include "platform/regular_file.h"
 #include "platform/system_root.h"
+#include "platform/text.h"
 
 namespace vornix {
 
@@ -18,20 +19,10 @@ std::string Key(PackageKind kind, std::string_view programId) {
   return (kind == PackageKind::kSetup ? "setup " : "update ") + std::string(programId);
 }
 
-// A value as one word of a line: every byte but letters, digits and a few marks as %XX.
+// A value as one word of a line: every byte but letters, digits and a few marks as %XX, and
+// an empty value as "-".
 std::string Word(std::string_view value) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out = value.empty() ? "-" : "";
-  for (const unsigned char c : value) {
-    if (std::isalnum(c) || c == '.' || c == '_') {
-      out += static_cast<char>(c);
-    } else {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    }
-  }
-  return out;
+  return value.empty() ? "-" : PercentEncoded(value, IsWordCharacter);
 }
 
 std::string Unword(std::string_view word) {

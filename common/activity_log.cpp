@@ -33,11 +33,8 @@ void ActivityLog::WriteTraceLine(std::string_view text) {
   std::lock_guard<std::mutex> hold(lock_);
   if (tracePath_.empty()) return;
   if (FileSize(tracePath_) > kTraceTrimAbove) unlink(tracePath_.c_str());
-  const int fd = OpenRegularFileForAppending(tracePath_);
-  if (fd < 0) return;
-  const std::string line = std::string(text) + "\r\n";
-  (void)!write(fd, line.data(), line.size());
-  close(fd);
+  const FileDescriptor fd = OpenRegularFileForAppending(tracePath_);
+  if (fd.valid()) WriteAll(fd.get(), std::string(text) + "\r\n");
 }
 
 std::function<void(const std::string&)> TraceWriter() {
@@ -53,11 +50,8 @@ bool ActivityLog::WriteLogLine(std::optional<std::string_view> text,
   previousText_ = std::string(*text);
   const std::string line = FormatLogLine(LogTimeStamp(), *text, detail, code);
   // A log that is no regular file (a FIFO nobody reads) must not hold the program up.
-  const int fd = OpenRegularFileForAppending(logPath_);
-  if (fd >= 0) {
-    (void)!write(fd, line.data(), line.size());
-    close(fd);
-  }
+  const FileDescriptor fd = OpenRegularFileForAppending(logPath_);
+  if (fd.valid()) WriteAll(fd.get(), line);
   return true;
 }
 

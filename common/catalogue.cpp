@@ -1,5 +1,7 @@
 #include "common/catalogue.h"
 
+#include "common/program_contract.h"
+
 #include "common/catalogue_scan.h"
 
 #include "platform/atomic_file.h"
@@ -77,10 +79,21 @@ bool IsPackageInstalled(const PackageRecord& record) {
   return FileExists(record.Path.str() + "/" + record.Key.str());
 }
 
+PackageRole RoleOf(const PackageRecord& record) {
+  if (record.Name.view() == kServicePackageName) return PackageRole::kService;
+  return IsPackageInstalled(record) ? PackageRole::kDetected : PackageRole::kNotInstalled;
+}
+
 int FindPackage(const PackageCatalogue& catalogue, std::string_view name, NameCase rule) {
   for (int i = 0; i < catalogue.count; ++i)
     if (SameName(catalogue.records[static_cast<size_t>(i)].Name.view(), name, rule)) return i;
   return -1;
+}
+
+bool IsCatalogueSafe(std::string_view text) {
+  for (const unsigned char c : text)
+    if (c == '<' || c == '"' || c < 0x20) return false;
+  return true;
 }
 
 }  // namespace vornix

@@ -68,7 +68,17 @@ int FindPackage(const PackageCatalogue& catalogue, std::string_view name, NameCa
 // A package counts as installed when the file "<Path>/<Key>" exists.
 bool IsPackageInstalled(const PackageRecord& record);
 
+// What the service makes of a package: its own is checked whatever is installed; another only
+// when it is installed, and then it counts among the applications detected.
+enum class PackageRole { kNotInstalled, kService, kDetected };
+PackageRole RoleOf(const PackageRecord& record);
+
 // Compares a field's text with `text` under the case rule.
 bool SameName(std::string_view a, std::string_view b, NameCase rule);
+
+// Text that can go into the catalogue as it is: a "<" or a double quote in a value would end it
+// early or hide the tags after it, and the packages after it would be misread; a line end or
+// another control character would not read back.
+bool IsCatalogueSafe(std::string_view text);
 
 }  // namespace vornix

@@ -8,7 +8,6 @@ namespace {
 
 constexpr size_t kTagLimit = 1021;      // "<" through ">", CR and LF not counted
 constexpr size_t kContentLimit = 1023;  // characters of content kept after a tag
-constexpr size_t npos = std::string_view::npos;
 constexpr int kNoField = -1;
 
 constexpr std::string_view kElements[kCatalogueFieldCount] = {"Name",   "Desc", "Build",

@@ -6,13 +6,10 @@
 #include "platform/path.h"
 #include "platform/profile.h"
 #include "platform/system_root.h"
-#include "platform/version.h"
 
 namespace vornix {
 
 namespace {
-constexpr const char* kDefaultVersionText = "1, 0, 0, 1";
-constexpr size_t kVersionTextMax = 63;
 constexpr const char* kUnknownName = "UNKNOWN";
 }  // namespace
 
@@ -61,34 +58,6 @@ ClientIdentity ReadClientName(const NameSources& sources) {
   id.ClientName = sources.computerName().value_or(kUnknownName);
   id.ClientDisplayText = id.ClientName;
   return id;
-}
-
-std::string ReadProductVersion() {
-  const std::string text = VersionResourceText();
-  if (text.empty()) return kDefaultVersionText;
-  return text.substr(0, kVersionTextMax);
-}
-
-std::string ServiceVersionText(std::string versionText) {
-  for (size_t pos; (pos = versionText.find(", ")) != std::string::npos;)
-    versionText.replace(pos, 2, ".");
-  return versionText;
-}
-
-std::string CommandUrl(const std::string& serverUrl) {
-  return serverUrl + "/cgi-bin/vornet";
-}
-
-std::string UpdaterCommandUrl(const std::string& urlOut) {
-  return urlOut + "/cgi-bin/vornet";
-}
-
-bool UseLocalServerFrom(std::optional<uint32_t> defaultServer) {
-  return defaultServer.value_or(1) < 2;
-}
-
-std::string VendorUpdateServer() {
-  return std::string(VORNIX_VENDOR_HOST) + ":81/Vornix";
 }
 
 }  // namespace vornix

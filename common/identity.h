@@ -1,21 +1,12 @@
 #pragma once
 
 #include <array>
-#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 
 namespace vornix {
 
-// HKEY_LOCAL_MACHINE\SOFTWARE\Arvel Systems\Vornix\Settings: written by the service, read by
-// both main programs.
-inline constexpr const char* kSettingsKey = "SOFTWARE\\Arvel Systems\\Vornix\\Settings";
-inline std::string SettingsKey() {
-  return kSettingsKey;
-}
-
-inline constexpr const char* kDefaultServerUrl = "192.168.10.1";
 inline constexpr size_t kClientNameCapacity = 128;  // avclient.ini and host name buffers
 
 // Who this client says it is: the name sent with CONFIG and LOGMSG, and the line the service
@@ -40,22 +31,5 @@ ClientIdentity ReadClientName(const NameSources& sources = SystemNameSources());
 
 // <Windows directory>/avclient.ini
 std::string ClientIniPath();
-
-// The program's version text, "1, 0, 0, 1" when it carries none.
-std::string ReadProductVersion();
-
-// The version text as the service shows it: every ", " turned into ".".
-std::string ServiceVersionText(std::string versionText);
-
-// The service's command address: ServerUrl "/" "cgi-bin/vornet".
-std::string CommandUrl(const std::string& serverUrl);
-// The utility's: UrlOut followed by "/cgi-bin/vornet".
-std::string UpdaterCommandUrl(const std::string& urlOut);
-
-// DefaultServer below 2 (0 and 1) means the local server; a key without the value means it too.
-bool UseLocalServerFrom(std::optional<uint32_t> defaultServer);
-
-// The vendor's file server: host ":81" "/Vornix", no scheme.
-std::string VendorUpdateServer();
 
 }  // namespace vornix

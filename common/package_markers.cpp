@@ -53,14 +53,6 @@ std::string ReadSetupVer(const std::string& path) {
   return data.substr(0, data.find('\0'));
 }
 
-std::string PackageFolder(const std::string& programFolder, std::string_view name) {
-  return programFolder + std::string(name);
-}
-
-std::string UpdatesFolder(const std::string& packageFolder) {
-  return packageFolder + "/updates";
-}
-
 bool WriteSetupVer(const std::string& path, std::string_view build) {
   return ReplaceFileAtomically(path, build);
 }
@@ -87,12 +79,6 @@ UpdateMarker ReadUpdateXml(const std::string& path) {
   return marker;
 }
 
-bool IsCatalogueSafe(std::string_view text) {
-  for (const unsigned char c : text)
-    if (c == '<' || c == '"' || c < 0x20) return false;
-  return true;
-}
-
 bool WriteSetupSig(const std::string& path, std::string_view signature) {
   return ReplaceFileAtomically(path, signature);
 }
@@ -107,11 +93,6 @@ bool WriteSetupRun(const std::string& path, std::string_view build) {
 
 std::string ReadSetupRun(const std::string& path) {
   return ReadSetupVer(path);
-}
-
-bool IsPlainFileName(std::string_view name) {
-  if (name.empty() || name == "." || name == ".." || name.front() == '-') return false;
-  return name.find_first_of("/\\") == std::string_view::npos;
 }
 
 }  // namespace vornix

@@ -5,20 +5,13 @@
 
 namespace vornix {
 
+// The marker files that tell what lies ready in a package's folder (see PackagePlaces).
+
 // SETUP.VER names the build of the setup that lies ready: exactly the build text, no line end.
 // A reader takes at most its first 128 bytes, up to the first zero byte; a missing file reads
 // as empty.
 inline constexpr size_t kSetupVerReadMax = 128;
 std::string ReadSetupVer(const std::string& path);
-
-}  // namespace vornix
-
-namespace vornix {
-
-// <program folder><Name>: program folder ends in '/'.
-std::string PackageFolder(const std::string& programFolder, std::string_view name);
-// <package folder>/updates
-std::string UpdatesFolder(const std::string& packageFolder);
 
 // Rewrites SETUP.VER to hold exactly `build`. False when it cannot be written.
 bool WriteSetupVer(const std::string& path, std::string_view build);
@@ -38,26 +31,15 @@ struct UpdateMarker {
 bool WriteUpdateXml(const std::string& path, const UpdateMarker& marker);
 UpdateMarker ReadUpdateXml(const std::string& path);
 
-// Text that can go into the catalogue as it is: a "<" or a double quote in a value would end it
-// early or hide the tags after it, and the packages after it would be misread; a line end or
-// another control character would not read back.
-bool IsCatalogueSafe(std::string_view text);
-
 // SETUP.SIG beside SETUP.VER holds the setup's signature, written only when signatures are
 // asked for: the text alone, read like SETUP.VER.
-inline constexpr const char* kSetupSigName = "SETUP.SIG";
 bool WriteSetupSig(const std::string& path, std::string_view signature);
 std::string ReadSetupSig(const std::string& path);
 
 // SETUP.RUN beside SETUP.VER holds the build of the setup the utility last started, read like
 // SETUP.VER: a check that finds the service's own setup lying ready and not started yet starts
 // the utility again, and one already started is not started again by that rule.
-inline constexpr const char* kSetupRunName = "SETUP.RUN";
 bool WriteSetupRun(const std::string& path, std::string_view build);
 std::string ReadSetupRun(const std::string& path);
-
-// A name that can stand for one file in a folder: no '/' or '\', not "." or "..", not
-// beginning with '-', not empty.
-bool IsPlainFileName(std::string_view name);
 
 }  // namespace vornix

@@ -14,13 +14,6 @@ namespace {
 
 constexpr size_t kDigestChunk = 1 << 20;  // large reads: fewer calls, the same digest
 
-struct ScopedFd {
-  ~ScopedFd() {
-    if (fd >= 0) close(fd);
-  }
-  const int fd;
-};
-
 const unsigned char* Bytes(std::string_view text) {
   return reinterpret_cast<const unsigned char*>(text.data());
 }
@@ -51,8 +44,7 @@ std::string SignatureProblem(
 }  // namespace
 
 std::optional<FileDigest> DigestFile(const std::string& path) {
-  const ScopedFd file{OpenRegularFile(path)};
-  return DigestDescriptor(file.fd);
+  return DigestDescriptor(OpenRegularFile(path).get());
 }
 
 std::optional<FileDigest> DigestDescriptor(int fd) {

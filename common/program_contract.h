@@ -17,4 +17,8 @@ inline constexpr int kCommandSilentExit = 57602;  // end at once, without asking
 inline constexpr const char* kServicePackageName = "vornet";
 inline constexpr const char* kQoraxPackageName = "qorax";
 
+// The maker's program listens here for the document that asks it to end.
+inline constexpr const char* kQoraxListener = "127.0.0.1:8080";
+inline constexpr const char* kShutdownDocument = "<VORNIX SHUTDOWN />";
+
 }  // namespace vornix

@@ -2,10 +2,8 @@
 
 #include <cstdlib>
 
-#include "common/identity.h"
 #include "common/transport.h"
-#include "common/trust_settings.h"
-#include "platform/registry.h"
+#include "platform/text.h"
 
 namespace vornix {
 namespace {
@@ -16,13 +14,6 @@ struct CharacterReference {
   char character;
 };
 constexpr CharacterReference kReferences[] = {{"&#60;", '<'}, {"&#62;", '>'}, {"&#38;", '&'}};
-
-// UrlOut is read into 512 bytes, as the service reads it.
-constexpr size_t kUrlOutCapacity = 512;
-
-bool StartsWith(std::string_view text, size_t at, std::string_view prefix) {
-  return text.size() - at >= prefix.size() && text.compare(at, prefix.size(), prefix) == 0;
-}
 
 }  // namespace
 
@@ -98,10 +89,10 @@ std::string ReadReplyField(std::string_view document, std::string_view name, siz
     value.clear();
     size_t q = p + n + 2;
     while (value.size() < capacity - 1 && q < length) {
-      if (StartsWith(document, q, closing)) break;
+      if (StartsWith(document.substr(q), closing)) break;
       bool decoded = false;
       for (const auto& ref : kReferences) {
-        if (StartsWith(document, q, ref.text)) {
+        if (StartsWith(document.substr(q), ref.text)) {
           value += ref.character;
           q += ref.text.size();
           decoded = true;
@@ -129,27 +120,6 @@ void SendConfiguration(const std::string& commandUrl, std::string_view clientNam
 void SendLogMessage(const std::string& commandUrl, std::string_view clientName,
                     std::string_view message, const TransferOptions& options) {
   PostCommand(commandUrl, LogMsgCommand(clientName, message), options);
-}
-
-void UpdaterMessenger::SendLogMessage(std::string_view message) {
-  if (clientName_.empty()) clientName_ = ReadClientName().ClientName;
-  if (commandUrl_.empty()) {
-    // The service writes UrlOut; until it has, there is nowhere to send to.
-    // Read access is enough to read; the address is read as the service reads it, so the
-    // utility reports to every server the service talks to.
-    if (auto key = RegistryKey::Open(SettingsKey(), kKeyRead)) {
-      const std::string urlOut = key->QueryString("UrlOut", kUrlOutCapacity).value_or("");
-      if (!urlOut.empty()) commandUrl_ = UpdaterCommandUrl(urlOut);
-      const TrustSettings trust = TrustSettingsFrom(*key);
-      options_.trust = {trust.CaFile, !trust.CaFileUnusable};
-    }
-  }
-  if (commandUrl_.empty()) return;
-  vornix::SendLogMessage(commandUrl_, clientName_, message, options_);
-}
-
-void SendShutdownRequest(const TransferOptions& options) {
-  PostCommand(kQoraxListener, kShutdownDocument, options);
 }
 
 }  // namespace vornix

@@ -23,8 +23,6 @@ std::string UpdateInfoCommand(std::string_view programId);
 std::string FileInfoCommand(std::string_view programId, std::string_view serverFileName);
 std::string ConfigCommand(std::string_view clientName, const PackageCatalogue& catalogue);
 std::string LogMsgCommand(std::string_view clientName, std::string_view message);
-inline constexpr const char* kShutdownDocument = "<VORNIX SHUTDOWN />";
-inline constexpr const char* kQoraxListener = "127.0.0.1:8080";
 
 // The decoded value of the element <name>...</name> in `document`, at most capacity - 1
 // characters; empty when absent. "&#60;", "&#62;" and "&#38;" are decoded. When the element
@@ -41,23 +39,5 @@ void SendConfiguration(const std::string& commandUrl, std::string_view clientNam
 // LOGMSG "<client name>:<message>"; the reply is dropped.
 void SendLogMessage(const std::string& commandUrl, std::string_view clientName,
                     std::string_view message, const TransferOptions& options);
-
-// The utility's LOGMSG sender: the client name is worked out once; the address (UrlOut of the
-// settings key) and the authorities (CaFile) at every message for as long as the address is
-// still empty. Without an address the message is not sent.
-class UpdaterMessenger {
- public:
-  explicit UpdaterMessenger(TransferOptions options = {}) : options_(std::move(options)) {}
-  void SendLogMessage(std::string_view message);
-  const std::string& CommandUrl() const { return commandUrl_; }
-
- private:
-  TransferOptions options_;
-  std::string clientName_;
-  std::string commandUrl_;
-};
-
-// Asks the qorax program's local listener to end; the reply is dropped.
-void SendShutdownRequest(const TransferOptions& options);
 
 }  // namespace vornix

@@ -1,5 +1,7 @@
 #include "common/sha256_stream.h"
 
+#include "platform/text.h"
+
 namespace vornix {
 
 Sha256Stream::Sha256Stream() : context_(EVP_MD_CTX_new()) {
@@ -15,13 +17,7 @@ std::optional<std::string> Sha256Stream::HexDigest() {
   unsigned int length = 0;
   if (failed_ || EVP_DigestFinal_ex(context_.get(), hash, &length) != 1) return std::nullopt;
   failed_ = true;  // a context is finished once
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string hex;
-  for (unsigned int i = 0; i < length; ++i) {
-    hex += kHex[hash[i] >> 4];
-    hex += kHex[hash[i] & 15];
-  }
-  return hex;
+  return HexText(hash, length);
 }
 
 }  // namespace vornix

@@ -13,6 +13,8 @@
 #include <mutex>
 
 #include "common/activity_log.h"
+#include "platform/file_descriptor.h"
+#include "platform/text.h"
 
 namespace vornix {
 namespace {
@@ -40,14 +42,6 @@ CURL* NewHandle() {
   static std::once_flag once;
   std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
   return curl_easy_init();
-}
-
-bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-  bool same = text.size() >= prefix.size();
-  for (size_t i = 0; same && i < prefix.size(); ++i) {
-    same = std::tolower(static_cast<unsigned char>(text[i])) == prefix[i];
-  }
-  return same;
 }
 
 bool Stopping(const TransferOptions& options) {
@@ -130,6 +124,36 @@ void Judge(CURL* h, CURLcode code, const char* errorText, const Watch& watch,
   result.completed = code == CURLE_OK && result.cause.empty();
 }
 
+// One transfer, where the program asks (see Run), on a handle of its own: its address, the
+// options particular to it (`configure`), the watch and the authorities; `performed` sees how
+// it ended before it is judged into `r`.
+void Perform(const TransferOptions& options, const std::string& url, bool download,
+             const std::function<bool(CURL*)>& configure,
+             const std::function<void(CURLcode)>& performed, TransferResult& r) {
+  Run(options, [&] {
+    CurlHandle handle(NewHandle());
+    if (!handle) {
+      r.cause = "no transfer could be set up";
+      return;
+    }
+    CURL* h = handle.get();
+    char errorText[CURL_ERROR_SIZE] = "";
+    Watch watch{&options, download};
+    const bool accepted = curl_easy_setopt(h, CURLOPT_URL, url.c_str()) == CURLE_OK &&
+                          curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorText) == CURLE_OK &&
+                          configure(h) && AcceptWatch(h, watch) &&
+                          AcceptTlsOptions(h, url, options.trust);
+    if (!accepted) {
+      r.cause = options.trust.usable ? "the transfer's options were refused"
+                                     : "the settings' CaFile cannot be read";
+      return;
+    }
+    const CURLcode code = curl_easy_perform(h);
+    performed(code);
+    Judge(h, code, errorText, watch, r);
+  });
+}
+
 // "<Cmd>" and the names after it, for the trace: "SETUPINFO qorax".
 std::string CommandName(std::string_view document) {
   std::string name;
@@ -190,14 +214,9 @@ struct Sink {
   int writeError = 0;
 
   bool Flush() {
-    for (size_t done = 0; done < buffer.size();) {
-      const ssize_t n = write(request->fd, buffer.data() + done, buffer.size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        writeError = n < 0 ? errno : EIO;
-        return false;
-      }
-      done += static_cast<size_t>(n);
+    if (!WriteAll(request->fd, buffer)) {
+      writeError = errno;
+      return false;
     }
     buffer.clear();
     return true;
@@ -248,41 +267,25 @@ std::string PostCommand(const std::string& address, std::string_view body,
   }
 
   Reply reply;
-  Run(options, [&] {
-    CurlHandle handle(NewHandle());
-    if (!handle) {
-      r.cause = "no transfer could be set up";
-      return;
-    }
-    CURL* h = handle.get();
-    char errorText[CURL_ERROR_SIZE] = "";
-    Watch watch{&options, false};
-    HeaderList headers(curl_slist_append(nullptr, kContentTypeHeader));
-    const bool accepted =
-        curl_easy_setopt(h, CURLOPT_URL, url.c_str()) == CURLE_OK &&
-        curl_easy_setopt(h, CURLOPT_WRITEDATA, &reply) == CURLE_OK &&
-        curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &AppendReplyChunk) == CURLE_OK &&
-        curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorText) == CURLE_OK &&
-        curl_easy_setopt(h, CURLOPT_POST, 1L) == CURLE_OK &&
-        curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE, static_cast<long>(document.size())) ==
-            CURLE_OK &&
-        curl_easy_setopt(h, CURLOPT_POSTFIELDS, document.c_str()) == CURLE_OK &&
-        curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get()) == CURLE_OK &&
-        curl_easy_setopt(h, CURLOPT_TIMEOUT, options.commandLimitSeconds) == CURLE_OK &&
-        AcceptWatch(h, watch) && AcceptTlsOptions(h, url, options.trust);
-    if (!accepted) {
-      r.cause = options.trust.usable ? "the transfer's options were refused"
-                                     : "the settings' CaFile cannot be read";
-      return;
-    }
-    const CURLcode code = curl_easy_perform(h);
+  const HeaderList headers(curl_slist_append(nullptr, kContentTypeHeader));
+  const auto configure = [&](CURL* h) {
+    return curl_easy_setopt(h, CURLOPT_WRITEDATA, &reply) == CURLE_OK &&
+           curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &AppendReplyChunk) == CURLE_OK &&
+           curl_easy_setopt(h, CURLOPT_POST, 1L) == CURLE_OK &&
+           curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE, static_cast<long>(document.size())) ==
+               CURLE_OK &&
+           curl_easy_setopt(h, CURLOPT_POSTFIELDS, document.c_str()) == CURLE_OK &&
+           curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get()) == CURLE_OK &&
+           curl_easy_setopt(h, CURLOPT_TIMEOUT, options.commandLimitSeconds) == CURLE_OK;
+  };
+  const auto performed = [&](CURLcode) {
     r.bytes = reply.received;
     if (reply.tooLong) {
       r.tooLong = true;
       r.cause = "a reply longer than " + std::to_string(kReplyLimitBytes) + " bytes";
     }
-    Judge(h, code, errorText, watch, r);
-  });
+  };
+  Perform(options, url, false, configure, performed, r);
   Trace(options, "POST " + CommandName(document), url, r, began);
   if (reply.tooLong) return {};
   return std::move(reply.text);
@@ -300,33 +303,18 @@ TransferResult DownloadFile(const DownloadRequest& request, const TransferOption
     return r;
   }
   Sink sink{&request, request.maxBytes};
-  Run(options, [&] {
-    CurlHandle handle(NewHandle());
-    if (!handle) {
-      r.cause = "no transfer could be set up";
-      return;
-    }
-    CURL* h = handle.get();
-    char errorText[CURL_ERROR_SIZE] = "";
-    Watch watch{&options, true};
-    const bool accepted =
-        curl_easy_setopt(h, CURLOPT_URL, url.c_str()) == CURLE_OK &&
-        curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink) == CURLE_OK &&
-        curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &WriteToSink) == CURLE_OK &&
-        curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorText) == CURLE_OK &&
-        // An error page is no part of the file: it is never written.
-        curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L) == CURLE_OK &&
-        curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, options.silenceLimitSeconds) == CURLE_OK &&
-        curl_easy_setopt(h, CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(request.offset)) ==
-            CURLE_OK &&
-        AcceptWatch(h, watch) && AcceptTlsOptions(h, url, options.trust);
-    if (!accepted) {
-      r.cause = options.trust.usable ? "the transfer's options were refused"
-                                     : "the settings' CaFile cannot be read";
-      return;
-    }
-    const CURLcode code = curl_easy_perform(h);
-    const bool flushed = sink.Flush();
+  const auto configure = [&](CURL* h) {
+    return curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink) == CURLE_OK &&
+           curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &WriteToSink) == CURLE_OK &&
+           // An error page is no part of the file: it is never written.
+           curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L) == CURLE_OK &&
+           curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, options.silenceLimitSeconds) == CURLE_OK &&
+           curl_easy_setopt(h, CURLOPT_RESUME_FROM_LARGE,
+                            static_cast<curl_off_t>(request.offset)) == CURLE_OK;
+  };
+  bool flushed = true;
+  const auto performed = [&](CURLcode) {
+    flushed = sink.Flush();
     r.bytes = sink.received;
     if (sink.tooLong) {
       r.tooLong = true;
@@ -334,27 +322,27 @@ TransferResult DownloadFile(const DownloadRequest& request, const TransferOption
     } else if (!flushed || sink.writeError) {
       r.cause = std::string("the file cannot be written: ") + std::strerror(sink.writeError);
     }
-    Judge(h, code, errorText, watch, r);
-    if (!flushed) r.completed = false;
-  });
+  };
+  Perform(options, url, true, configure, performed, r);
+  if (!flushed) r.completed = false;
   Trace(options, what, url, r, began);
   return r;
 }
 
 TransferResult DownloadToFile(const std::string& url, const std::string& localPath,
                               const TransferOptions& options, long long maxBytes) {
-  const int fd = open(localPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) {
+  FileDescriptor fd(open(localPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  if (!fd.valid()) {
     TransferResult r;
     r.cause = localPath + " cannot be made: " + std::strerror(errno);
     return r;
   }
   DownloadRequest request;
   request.url = url;
-  request.fd = fd;
+  request.fd = fd.get();
   request.maxBytes = maxBytes;
   TransferResult r = DownloadFile(request, options);
-  if (close(fd) != 0 && r.completed) {
+  if (!fd.reset() && r.completed) {
     r.completed = false;
     r.cause = std::string("the file cannot be written: ") + std::strerror(errno);
   }

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "common/activity_log.h"
-#include "common/identity.h"
+#include "common/settings_key.h"
 
 namespace vornix {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "common/activity_log.h"
 #include "common/catalogue.h"
-#include "common/identity.h"
+#include "common/settings_key.h"
 #include "platform/registry.h"
 #include "platform/write_access.h"
 

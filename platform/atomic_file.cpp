@@ -7,6 +7,7 @@
 
 #include <cerrno>
 
+#include "platform/file_descriptor.h"
 #include "platform/path.h"
 #include "platform/temporary_files.h"
 
@@ -15,18 +16,6 @@ namespace vornix {
 namespace {
 
 constexpr int kMaxLinks = 40;  // as the system's own limit on links followed in a lookup
-
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = write(fd, bytes.data(), bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<size_t>(n));
-  }
-  return true;
-}
 
 // The file a chain of symbolic links ends at (which may not exist yet); empty for a loop.
 std::string FollowLinks(std::string path) {
@@ -51,19 +40,17 @@ std::string FolderOf(const std::string& path) {
 // the old ones before the file is cut to their length, so a catalogue stays readable up to
 // its end tag even when the cut never happens.
 bool RewriteInPlace(const std::string& path, std::string_view bytes) {
-  const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
-  if (fd < 0) return false;
-  bool ok =
-      WriteAll(fd, bytes) && ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 && fsync(fd) == 0;
-  ok = close(fd) == 0 && ok;
-  return ok;
+  FileDescriptor fd(open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW));
+  if (!fd.valid()) return false;
+  const bool ok = WriteAll(fd.get(), bytes) &&
+                  ftruncate(fd.get(), static_cast<off_t>(bytes.size())) == 0 &&
+                  fsync(fd.get()) == 0;
+  return fd.reset() && ok;
 }
 
 void SyncFolder(const std::string& folder) {
-  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  fsync(fd);  // the rename itself reaches the disk
-  close(fd);
+  const FileDescriptor fd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd.valid()) fsync(fd.get());  // the rename itself reaches the disk
 }
 
 }  // namespace
@@ -84,16 +71,15 @@ bool ReplaceFileAtomically(const std::string& path, std::string_view bytes) {
       errno = S_ISDIR(old.st_mode) ? EISDIR : EINVAL;
       return false;
     }
-    const int probe = open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-    if (probe < 0) return false;
-    close(probe);
+    if (!FileDescriptor(open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)).valid())
+      return false;
   }
 
   const std::string folder = FolderOf(target);
   RemoveStaleTemporaries(folder, kReplaceTemporaryPrefix);
   std::string temp;
-  const int fd = CreateTemporaryBeside(folder, kReplaceTemporaryPrefix, temp);
-  if (fd < 0) {
+  FileDescriptor fd = CreateTemporaryBeside(folder, kReplaceTemporaryPrefix, temp);
+  if (!fd.valid()) {
     // Only a folder that may not be written falls back; a full disk must not reach a rewrite
     // that could stop half-way.
     const bool forbidden = errno == EACCES || errno == EPERM;
@@ -105,17 +91,17 @@ bool ReplaceFileAtomically(const std::string& path, std::string_view bytes) {
   struct stat made {};
   const bool sameOwner =
       !exists ||
-      (fstat(fd, &made) == 0 && made.st_uid == old.st_uid && made.st_gid == old.st_gid) ||
-      fchown(fd, old.st_uid, old.st_gid) == 0;
+      (fstat(fd.get(), &made) == 0 && made.st_uid == old.st_uid && made.st_gid == old.st_gid) ||
+      fchown(fd.get(), old.st_uid, old.st_gid) == 0;
   if (!sameOwner) {
-    close(fd);
+    fd.reset();
     unlink(temp.c_str());
     return RewriteInPlace(target, bytes);
   }
   const mode_t mode = exists ? (old.st_mode & 07777) : 0644;
-  bool ok = fchmod(fd, mode) == 0 && WriteAll(fd, bytes) && fsync(fd) == 0;
+  bool ok = fchmod(fd.get(), mode) == 0 && WriteAll(fd.get(), bytes) && fsync(fd.get()) == 0;
   if (ok) ok = rename(temp.c_str(), target.c_str()) == 0;  // while still locked
-  close(fd);
+  fd.reset();
   if (!ok) {
     unlink(temp.c_str());
     return false;

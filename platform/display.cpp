@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/file_descriptor.h"
 #include "platform/path.h"
 #include "platform/window_link.h"
 
@@ -42,11 +43,8 @@ bool WaylandDisplayAnswers() {
     path = JoinPath(runtime, display);
   }
   const SocketAddress address(path);
-  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return false;
-  const bool answers = address.valid() && connect(fd, address.get(), address.size()) == 0;
-  close(fd);
-  return answers;
+  const FileDescriptor fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  return fd.valid() && address.valid() && connect(fd.get(), address.get(), address.size()) == 0;
 }
 
 bool Within(int timeoutMs, bool (*probe)()) {

@@ -2,6 +2,10 @@
 
 #include <unistd.h>
 
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
 #include <utility>
 
 namespace vornix {
@@ -32,5 +36,14 @@ class FileDescriptor {
  private:
   int fd_;
 };
+
+// Copies the whole of `from`, from its start whatever its offset, to `to`; `onBytes`, when
+// given, sees every piece on its way. False, with errno set, when a read or write fails.
+bool CopyAllBytes(int from, int to,
+                  const std::function<void(const char* data, size_t size)>& onBytes = nullptr);
+
+// Writes all of `bytes`, going on after an interrupted or partial write; false, with errno
+// set, when a write fails (a write that writes nothing counts as failing with EIO).
+bool WriteAll(int fd, std::string_view bytes);
 
 }  // namespace vornix

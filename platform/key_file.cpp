@@ -15,16 +15,6 @@ constexpr std::string_view kUtf16LeMark = "\xFF\xFE";
 constexpr std::string_view kUtf16BeMark = "\xFE\xFF";
 constexpr char32_t kReplacement = 0xFFFD;
 
-bool IsBlank(char c) {
-  return c == ' ' || c == '\t';
-}
-
-std::string_view TrimBlanks(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
-
 // A quoted string starting at text[pos] == '"' with the escapes \\ and \"; pos ends after the
 // closing quote. Nothing when it is not closed.
 std::optional<std::string> ReadQuoted(std::string_view text, size_t& pos) {
@@ -176,7 +166,7 @@ std::optional<KeyFile::Entry> KeyFile::ParseLine(std::string_view text) {
   size_t pos = 0;
   std::optional<std::string> name = ReadQuoted(text, pos);
   if (name && pos < text.size() && text[pos] == '=') {
-    const std::string_view rest = TrimBlanks(text.substr(pos + 1));
+    const std::string_view rest = TrimBlanks(text.substr(pos + 1), kLineBlanks);
     size_t at = 0;
     if (std::optional<std::string> s = ReadQuoted(rest, at); s && at == rest.size())
       return Entry{*name, *s};
@@ -189,12 +179,12 @@ std::optional<KeyFile::Entry> KeyFile::ParseLine(std::string_view text) {
   }
   // Not the editor's own form, but a line that names a value all the same: it is there, and
   // it cannot be read.
-  const std::string_view trimmed = TrimBlanks(text);
+  const std::string_view trimmed = TrimBlanks(text, kLineBlanks);
   const size_t equals = trimmed.find('=');
   if (trimmed.empty() || trimmed.front() == ';' || trimmed.front() == '[' ||
       equals == std::string_view::npos)
     return std::nullopt;
-  std::string_view loose = TrimBlanks(trimmed.substr(0, equals));
+  std::string_view loose = TrimBlanks(trimmed.substr(0, equals), kLineBlanks);
   if (!loose.empty() && loose.front() == '"') loose.remove_prefix(1);
   if (!loose.empty() && loose.back() == '"') loose.remove_suffix(1);
   if (loose.empty()) return std::nullopt;

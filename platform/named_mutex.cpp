@@ -21,17 +21,16 @@ namespace {
 
 // The lock files are their owner's alone (0600, in a folder of 0700): a lock no other user can
 // open is a lock no other user can hold. One that another user owns is not used.
-int OpenLockFile(const std::string& name) {
-  if (!MakeRunFolder("mutex")) return -1;
-  const int fd = open(NamedMutex::LockFilePath(name).c_str(),
-                      O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+FileDescriptor OpenLockFile(const std::string& name) {
+  if (!MakeRunFolder("mutex")) return FileDescriptor();
+  FileDescriptor fd(open(NamedMutex::LockFilePath(name).c_str(),
+                         O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600));
   struct stat st {};
-  if (fd < 0) return -1;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid() ||
-      ((st.st_mode & 077) && fchmod(fd, 0600) != 0)) {
-    close(fd);
+  if (!fd.valid()) return fd;
+  if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid() ||
+      ((st.st_mode & 077) && fchmod(fd.get(), 0600) != 0)) {
+    fd.reset();
     errno = EPERM;
-    return -1;
   }
   return fd;
 }
@@ -52,23 +51,17 @@ std::string NamedMutex::LockFilePath(const std::string& name) {
   return JoinPath(RunFolder("mutex"), name + ".lock");
 }
 
-NamedMutex::NamedMutex(const std::string& name) {
-  fd_ = OpenLockFile(name);
-  if (fd_ < 0) {
+NamedMutex::NamedMutex(const std::string& name) : fd_(OpenLockFile(name)) {
+  if (!fd_.valid()) {
     error_ = errno;
     return;
   }
-  if (flock(fd_, LOCK_EX | LOCK_NB) == 0) {
+  if (flock(fd_.get(), LOCK_EX | LOCK_NB) == 0) {
     state_ = State::kAcquired;
     return;
   }
   state_ = errno == EWOULDBLOCK ? State::kAlreadyExists : State::kFailed;
-  close(fd_);
-  fd_ = -1;
-}
-
-NamedMutex::~NamedMutex() {
-  if (fd_ >= 0) close(fd_);
+  fd_.reset();
 }
 
 std::optional<int> NamedMutexHolder(const std::string& name) {
@@ -93,29 +86,18 @@ std::optional<int> NamedMutexHolder(const std::string& name) {
 
 bool WaitUntilNamedMutexFree(const std::string& name, int timeoutMs) {
   // Read access is enough to take the lock for a moment; no lock file means no holder ever.
-  const int fd = open(NamedMutex::LockFilePath(name).c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno == ENOENT;
-  const bool free = LockWithin(fd, timeoutMs);
-  close(fd);
-  return free;
+  const FileDescriptor fd(open(NamedMutex::LockFilePath(name).c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.valid()) return errno == ENOENT;
+  return LockWithin(fd.get(), timeoutMs);
 }
 
 WaitedLock::WaitedLock(const std::string& name, int timeoutMs) {
-  const int fd = OpenLockFile(name);
-  if (fd < 0) {
+  FileDescriptor fd = OpenLockFile(name);
+  if (!fd.valid() || !LockWithin(fd.get(), timeoutMs)) {
     error_ = errno;
     return;
   }
-  if (!LockWithin(fd, timeoutMs)) {
-    error_ = errno;
-    close(fd);
-    return;
-  }
-  fd_ = fd;
-}
-
-WaitedLock::~WaitedLock() {
-  if (fd_ >= 0) close(fd_);
+  fd_ = std::move(fd);
 }
 
 }  // namespace vornix

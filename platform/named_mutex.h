@@ -3,6 +3,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/file_descriptor.h"
+
 namespace vornix {
 
 // A named mutex that marks a single running instance: an exclusive flock on
@@ -13,9 +15,6 @@ class NamedMutex {
   enum class State { kAcquired, kAlreadyExists, kFailed };
 
   explicit NamedMutex(const std::string& name);
-  ~NamedMutex();
-  NamedMutex(const NamedMutex&) = delete;
-  NamedMutex& operator=(const NamedMutex&) = delete;
 
   State state() const { return state_; }
   // With kFailed, why the lock file could not be opened.
@@ -24,7 +23,7 @@ class NamedMutex {
   static std::string LockFilePath(const std::string& name);
 
  private:
-  int fd_ = -1;
+  FileDescriptor fd_;
   State state_ = State::kFailed;
   int error_ = 0;
 };
@@ -41,16 +40,13 @@ bool WaitUntilNamedMutexFree(const std::string& name, int timeoutMs);
 class WaitedLock {
  public:
   WaitedLock(const std::string& name, int timeoutMs);
-  ~WaitedLock();
-  WaitedLock(const WaitedLock&) = delete;
-  WaitedLock& operator=(const WaitedLock&) = delete;
-  bool held() const { return fd_ >= 0; }
+  bool held() const { return fd_.valid(); }
   // Why it is not held: EWOULDBLOCK when another holder kept it past the bound, else the error
   // that kept the lock file from being opened.
   int error() const { return error_; }
 
  private:
-  int fd_ = -1;
+  FileDescriptor fd_;
   int error_ = 0;
 };
 

@@ -3,9 +3,11 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <filesystem>
 
 namespace vornix {
 
+// Not std::filesystem's "/", where a name beginning with '/' would replace the folder.
 std::string JoinPath(std::string_view folder, std::string_view name) {
   std::string out(folder);
   if (!out.empty() && out.back() != '/') out += '/';
@@ -18,6 +20,8 @@ std::string FolderWithSlash(std::string_view path) {
   return std::string(slash == std::string_view::npos ? path : path.substr(0, slash + 1));
 }
 
+// By hand rather than with std::filesystem::create_directories, which asks for 0777: folders
+// that hold downloads stay writable by their owner alone, whatever the umask lets through.
 bool MakeFolders(const std::string& folder) {
   if (folder.empty()) return false;
   for (size_t pos = 1; pos <= folder.size(); ++pos) {
@@ -31,14 +35,15 @@ bool MakeFolders(const std::string& folder) {
 }
 
 bool FileExists(const std::string& path) {
-  struct stat st {};
-  return stat(path.c_str(), &st) == 0;
+  std::error_code error;
+  return std::filesystem::exists(path, error);
 }
 
 long long FileSize(const std::string& path) {
-  struct stat st {};
-  if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
-  return static_cast<long long>(st.st_size);
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) return -1;
+  const auto size = std::filesystem::file_size(path, error);
+  return error ? -1 : static_cast<long long>(size);
 }
 
 }  // namespace vornix

@@ -103,29 +103,24 @@ bool StartProgram(const std::vector<std::string>& argv, const std::string& workF
 
   // A pipe whose write end closes on a successful exec tells the starter whether the program
   // really started; the grandchild is reparented, so nobody waits for it.
-  int report[2];
-  if (pipe2(report, O_CLOEXEC) != 0) return fail(std::strerror(errno));
+  int ends[2];
+  if (pipe2(ends, O_CLOEXEC) != 0) return fail(std::strerror(errno));
+  FileDescriptor reportRead(ends[0]), reportWrite(ends[1]);
   const pid_t child = fork();
-  if (child < 0) {
-    const int err = errno;
-    close(report[0]);
-    close(report[1]);
-    return fail(std::strerror(err));
-  }
+  if (child < 0) return fail(std::strerror(errno));
   if (child == 0) {
-    close(report[0]);
+    reportRead.reset();
     setsid();
     const pid_t grandchild = fork();
     if (grandchild != 0) _exit(grandchild < 0 ? 1 : 0);
-    ExecInChild(program, exec, workFolder, report[1], programFd);
+    ExecInChild(program, exec, workFolder, reportWrite.get(), programFd);
   }
-  close(report[1]);
+  reportWrite.reset();
   const int status = WaitForChild(child);
   int err = 0;
   ssize_t n;
-  while ((n = read(report[0], &err, sizeof err)) < 0 && errno == EINTR) {
+  while ((n = read(reportRead.get(), &err, sizeof err)) < 0 && errno == EINTR) {
   }
-  close(report[0]);
   if (n > 0) return fail(std::strerror(err));
   if (status != 0) return fail("it could not be started in a session of its own");
   return true;
@@ -164,39 +159,12 @@ bool CopyDescriptorReplacing(int in, const std::string& to) {
   const std::string folder = slash == std::string::npos ? "." : to.substr(0, slash + 1);
   RemoveStaleTemporaries(folder, kCopyPrefix);
   std::string temp;
-  const int out = CreateTemporaryBeside(folder, kCopyPrefix, temp);
-  bool ok = out >= 0;
-  char buf[65536];
-  while (ok) {
-    const ssize_t n = read(in, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      ok = n == 0;
-      break;
-    }
-    for (ssize_t done = 0; ok && done < n;) {
-      const ssize_t w = write(out, buf + done, static_cast<size_t>(n - done));
-      if (w < 0 && errno == EINTR) continue;
-      ok = w > 0;
-      done += w > 0 ? w : 0;
-    }
-  }
-  ok = ok && fchmod(out, st.st_mode & 07777) == 0 && fsync(out) == 0 &&
-       rename(temp.c_str(), to.c_str()) == 0;
-  if (out >= 0) {
-    if (!ok) unlink(temp.c_str());
-    close(out);
-  }
+  const FileDescriptor out = CreateTemporaryBeside(folder, kCopyPrefix, temp);
+  if (!out.valid()) return false;
+  const bool ok = CopyAllBytes(in, out.get()) && fchmod(out.get(), st.st_mode & 07777) == 0 &&
+                  fsync(out.get()) == 0 && rename(temp.c_str(), to.c_str()) == 0;
+  if (!ok) unlink(temp.c_str());
   return ok;
-}
-
-std::string CurrentFolder() {
-  char buf[PATH_MAX];
-  return getcwd(buf, sizeof buf) ? std::string(buf) : std::string();
-}
-
-bool ChangeFolder(const std::string& folder) {
-  return chdir(folder.c_str()) == 0;
 }
 
 }  // namespace vornix

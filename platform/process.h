@@ -43,8 +43,4 @@ bool CopyFileReplacing(const std::string& from, const std::string& to);
 // The same from an open file, read from its start.
 bool CopyDescriptorReplacing(int from, const std::string& to);
 
-// The process's current folder and changing it.
-std::string CurrentFolder();
-bool ChangeFolder(const std::string& folder);
-
 }  // namespace vornix

@@ -7,11 +7,9 @@ namespace vornix {
 
 namespace {
 
+// A line's blanks and line ends, as the profile reader has always trimmed them.
 std::string_view Trim(std::string_view s) {
-  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-  while (!s.empty() && blank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && blank(s.back())) s.remove_suffix(1);
-  return s;
+  return TrimBlanks(s, " \t\r\n");
 }
 
 std::string CutToBuffer(std::string_view value, size_t capacity) {

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "platform/atomic_file.h"
+#include "platform/file_descriptor.h"
 #include "platform/path.h"
 #include "platform/regular_file.h"
 #include "platform/system_root.h"
@@ -16,10 +17,7 @@ namespace {
 constexpr std::string_view kHive = "HKEY_LOCAL_MACHINE";
 
 bool Writable(const std::string& path) {
-  const int fd = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
-  close(fd);
-  return true;
+  return FileDescriptor(open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)).valid();
 }
 
 }  // namespace

@@ -13,53 +13,38 @@ namespace vornix {
 namespace {
 
 // Opening without blocking: a FIFO without a writer would otherwise wait for one for ever.
-int OpenNonBlocking(const std::string& path, int flags) {
-  const int fd = open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0644);
-  if (fd < 0) return -1;
+FileDescriptor OpenNonBlocking(const std::string& path, int flags) {
+  FileDescriptor fd(open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0644));
   struct stat st {};
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-      fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
-    close(fd);
-    return -1;
-  }
+  if (fd.valid() && (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+                     fcntl(fd.get(), F_SETFL, fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK) != 0))
+    fd.reset();
   return fd;
 }
 
 }  // namespace
 
-int OpenRegularFile(const std::string& path) {
+FileDescriptor OpenRegularFile(const std::string& path) {
   return OpenNonBlocking(path, O_RDONLY);
 }
 
-FILE* OpenRegularFileStream(const std::string& path) {
-  const int fd = OpenRegularFile(path);
-  if (fd < 0) return nullptr;
-  FILE* f = fdopen(fd, "rb");
-  if (!f) close(fd);
-  return f;
-}
-
 std::optional<std::string> ReadRegularFile(const std::string& path, size_t limit) {
-  const int fd = OpenRegularFile(path);
-  if (fd < 0) return std::nullopt;
+  const FileDescriptor fd = OpenRegularFile(path);
+  if (!fd.valid()) return std::nullopt;
   std::string data;
   char buf[65536];
   while (data.size() < limit) {
     const size_t want = std::min(sizeof buf, limit - data.size());
-    const ssize_t n = read(fd, buf, want);
+    const ssize_t n = read(fd.get(), buf, want);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      close(fd);
-      return std::nullopt;
-    }
+    if (n < 0) return std::nullopt;
     if (n == 0) break;
     data.append(buf, static_cast<size_t>(n));
   }
-  close(fd);
   return data;
 }
 
-int OpenRegularFileForAppending(const std::string& path) {
+FileDescriptor OpenRegularFileForAppending(const std::string& path) {
   return OpenNonBlocking(path, O_WRONLY | O_APPEND | O_CREAT);
 }
 

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "platform/file_descriptor.h"
 #include "platform/path.h"
 
 namespace vornix {
@@ -29,11 +30,12 @@ bool IsOurs(const std::string& name, const std::string& prefix) {
 
 }  // namespace
 
-int CreateTemporaryBeside(const std::string& folder, const std::string& prefix, std::string& path) {
+FileDescriptor CreateTemporaryBeside(const std::string& folder, const std::string& prefix,
+                                     std::string& path) {
   std::string name = JoinPath(folder, prefix + "XXXXXX");
-  const int fd = mkostemp(name.data(), O_CLOEXEC);
-  if (fd < 0) return -1;
-  flock(fd, LOCK_EX);
+  FileDescriptor fd(mkostemp(name.data(), O_CLOEXEC));
+  if (!fd.valid()) return fd;
+  flock(fd.get(), LOCK_EX);
   path = name;
   return fd;
 }
@@ -45,13 +47,12 @@ void RemoveStaleTemporaries(const std::string& folder, const std::string& prefix
   while (const dirent* entry = readdir(dir)) {
     const std::string name = entry->d_name;
     if (!IsOurs(name, prefix)) continue;
-    const int fd = openat(dirfd(dir), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) continue;
+    const FileDescriptor fd(
+        openat(dirfd(dir), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat st {};
-    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && now - st.st_mtime >= kStaleAfterSeconds &&
-        flock(fd, LOCK_EX | LOCK_NB) == 0)
+    if (fd.valid() && fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) &&
+        now - st.st_mtime >= kStaleAfterSeconds && flock(fd.get(), LOCK_EX | LOCK_NB) == 0)
       unlinkat(dirfd(dir), name.c_str(), 0);
-    close(fd);
   }
   closedir(dir);
 }

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "platform/file_descriptor.h"
+
 namespace vornix {
 
 // Temporary files that a program makes beside the file it is about to put in place. Their
@@ -11,7 +13,8 @@ namespace vornix {
 
 // Makes one in `folder` (mode 0600) and takes its lock; the lock goes when the descriptor is
 // closed. The descriptor, with `path` set, or -1.
-int CreateTemporaryBeside(const std::string& folder, const std::string& prefix, std::string& path);
+FileDescriptor CreateTemporaryBeside(const std::string& folder, const std::string& prefix,
+                                     std::string& path);
 
 // Removes the leftovers of `prefix` in `folder`: those that nobody holds locked and that are
 // older than a few seconds (the youngest may not be locked yet). Other files stay.

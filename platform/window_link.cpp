@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/file_descriptor.h"
 #include "platform/path.h"
 #include "platform/system_root.h"
 
@@ -16,29 +17,12 @@ namespace vornix {
 
 namespace {
 
-class Socket {
- public:
-  explicit Socket(int fd) : fd_(fd) {}
-  ~Socket() {
-    if (fd_ >= 0) close(fd_);
-  }
-  Socket(const Socket&) = delete;
-  Socket& operator=(const Socket&) = delete;
-  int fd() const { return fd_; }
-
- private:
-  int fd_;
-};
-
-int Connect(const std::string& title) {
+FileDescriptor Connect(const std::string& title) {
   const SocketAddress address(WindowSocketPath(title));
-  if (!address.valid()) return -1;
-  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return -1;
-  if (connect(fd, address.get(), address.size()) != 0) {
-    close(fd);
-    return -1;  // no socket, or a stale one: no such window
-  }
+  if (!address.valid()) return FileDescriptor();
+  FileDescriptor fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (fd.valid() && connect(fd.get(), address.get(), address.size()) != 0)
+    return FileDescriptor();  // no socket, or a stale one: no such window
   return fd;
 }
 
@@ -54,29 +38,24 @@ SocketAddress::SocketAddress(const std::string& path) {
   if (path.size() >= sizeof addr_.sun_path) {
     const size_t slash = path.rfind('/');
     if (slash == std::string::npos) return;
-    folderFd_ = open(path.substr(0, slash + 1).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (folderFd_ < 0) return;
-    shortPath = "/proc/self/fd/" + std::to_string(folderFd_) + path.substr(slash);
+    folder_.reset(open(path.substr(0, slash + 1).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!folder_.valid()) return;
+    shortPath = "/proc/self/fd/" + std::to_string(folder_.get()) + path.substr(slash);
     if (shortPath.size() >= sizeof addr_.sun_path) return;
   }
   std::memcpy(addr_.sun_path, shortPath.c_str(), shortPath.size() + 1);
   valid_ = true;
 }
 
-SocketAddress::~SocketAddress() {
-  if (folderFd_ >= 0) close(folderFd_);
-}
-
 bool FindWindowByTitle(const std::string& title) {
-  Socket s(Connect(title));
-  return s.fd() >= 0;
+  return Connect(title).valid();
 }
 
 std::optional<long> SendWindowCommand(const std::string& title, int commandId, int timeoutMs) {
-  Socket s(Connect(title));
-  if (s.fd() < 0) return std::nullopt;
+  const FileDescriptor s = Connect(title);
+  if (!s.valid()) return std::nullopt;
   const std::string request = "WM_COMMAND " + std::to_string(commandId) + "\n";
-  if (send(s.fd(), request.data(), request.size(), MSG_NOSIGNAL) !=
+  if (send(s.get(), request.data(), request.size(), MSG_NOSIGNAL) !=
       static_cast<ssize_t>(request.size()))
     return std::nullopt;
 
@@ -86,12 +65,12 @@ std::optional<long> SendWindowCommand(const std::string& title, int commandId, i
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) return std::nullopt;
-    pollfd p{s.fd(), POLLIN, 0};
+    pollfd p{s.get(), POLLIN, 0};
     const int ready = poll(&p, 1, static_cast<int>(left.count()));
     if (ready < 0 && errno == EINTR) continue;
     if (ready <= 0) return std::nullopt;
     char buf[64];
-    const ssize_t n = recv(s.fd(), buf, sizeof buf, 0);
+    const ssize_t n = recv(s.get(), buf, sizeof buf, 0);
     if (n <= 0) return std::nullopt;
     answer.append(buf, static_cast<size_t>(n));
   }

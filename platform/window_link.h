@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/file_descriptor.h"
+
 namespace vornix {
 
 // FindWindow by title and SendMessage(WM_COMMAND) between processes. A top-level window that
@@ -21,9 +23,6 @@ std::string WindowSocketPath(const std::string& title);
 class SocketAddress {
  public:
   explicit SocketAddress(const std::string& path);
-  ~SocketAddress();
-  SocketAddress(const SocketAddress&) = delete;
-  SocketAddress& operator=(const SocketAddress&) = delete;
 
   bool valid() const { return valid_; }
   const sockaddr* get() const { return reinterpret_cast<const sockaddr*>(&addr_); }
@@ -31,7 +30,7 @@ class SocketAddress {
 
  private:
   sockaddr_un addr_{};
-  int folderFd_ = -1;
+  FileDescriptor folder_;
   bool valid_ = false;
 };
 

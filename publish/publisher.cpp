@@ -10,13 +10,13 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <memory>
 #include <optional>
 #include <sstream>
 #include <vector>
 
 #include "common/openssl_handles.h"
+#include "common/package_info.h"
 #include "common/package_signature.h"
 #include "common/protocol.h"
 #include "platform/atomic_file.h"
@@ -89,29 +89,6 @@ std::string Sign(EVP_PKEY* key, const std::string& statement) {
   return EncodeBase64(signature);
 }
 
-// package.txt as the reference server reads it: Key=Value lines, blank lines and lines
-// starting with '#' skipped, a later line for the same key winning.
-struct PackageInfo {
-  std::vector<std::string> lines;  // as they are, without their LF
-  std::map<std::string, std::string> values;
-};
-
-PackageInfo ReadPackageInfo(const std::string& text) {
-  PackageInfo info;
-  size_t start = 0;
-  while (start < text.size()) {
-    const size_t end = std::min(text.find('\n', start), text.size());
-    std::string line = text.substr(start, end - start);
-    info.lines.push_back(line);
-    start = end + 1;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    const size_t eq = line.find('=');
-    if (line.empty() || line[0] == '#' || eq == std::string::npos) continue;
-    info.values[line.substr(0, eq)] = line.substr(eq + 1);
-  }
-  return info;
-}
-
 bool IsSignatureLine(const std::string& line) {
   const auto startsWith = [&](const std::string& key) { return line.rfind(key + "=", 0) == 0; };
   return startsWith(kSetupSignatureKey) || startsWith(kUpdateSignatureKey);
@@ -144,7 +121,7 @@ bool SignPackage(EVP_PKEY* key, const fs::path& folder, std::ostream& out, std::
   std::ifstream in(infoPath, std::ios::binary);
   std::stringstream text;
   if (!(in && text << in.rdbuf())) return false;
-  PackageInfo info = ReadPackageInfo(text.str());
+  PackageInfo info = ParsePackageInfo(text.str());
   auto& v = info.values;
   const uint64_t order = NextOrder(info);
   const auto signedValue = [&](const std::string& statement) {

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "common/activity_log.h"
-#include "common/identity.h"
+#include "common/product_version.h"
 #include "common/trust_settings.h"
 #include "common/ui/offscreen.h"
 #include "platform/display.h"

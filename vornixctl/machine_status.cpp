@@ -10,10 +10,12 @@
 
 #include "common/activity_log.h"
 #include "common/catalogue.h"
-#include "common/identity.h"
 #include "common/package_markers.h"
+#include "common/package_places.h"
 #include "common/package_signature.h"
 #include "common/program_contract.h"
+#include "common/server_address.h"
+#include "common/settings_key.h"
 #include "common/trust_settings.h"
 #include "platform/named_mutex.h"
 #include "platform/path.h"
@@ -49,26 +51,26 @@ long long PartialBytes(const std::string& folder) {
   return largest;
 }
 
-void ReadReady(const std::string& folder, const PublisherKey& key, PackageStatus& p) {
-  const std::string setupVer = ReadSetupVer(folder + "/SETUP.VER");
+void ReadReady(const PackagePlaces& places, const PublisherKey& key, PackageStatus& p) {
+  const std::string setupVer = ReadSetupVer(places.setupVer);
   if (!setupVer.empty() && setupVer != p.build) {
     ReadyItem setup;
     setup.build = setupVer;
-    setup.started = ReadSetupRun(folder + "/" + kSetupRunName) == setupVer;
-    const std::string file = folder + "/setup.exe";
-    setup.problem = FileSize(file) < 0 ? "setup.exe is not there"
+    setup.started = ReadSetupRun(places.setupRun) == setupVer;
+    const std::string& file = places.setupFile;
+    setup.problem = FileSize(file) < 0 ? std::string(kSetupFileName) + " is not there"
                     : key.Required()
                         ? SetupSignatureProblem(key, p.name, setupVer, DigestFile(file),
-                                                ReadSetupSig(folder + "/" + kSetupSigName))
+                                                ReadSetupSig(places.setupSig))
                         : "";
     setup.verified = setup.problem.empty();
     p.setup = setup;
   }
-  const UpdateMarker marker = ReadUpdateXml(folder + "/updates/UPDATE.XML");
+  const UpdateMarker marker = ReadUpdateXml(places.updateXml);
   if (!marker.Build.empty() && marker.Build != p.update) {
     ReadyItem update;
     update.build = marker.Build;
-    const std::string file = folder + "/updates/" + marker.FileName;
+    const std::string file = places.UpdateFile(marker.FileName);
     update.problem = !IsPlainFileName(marker.FileName) || FileSize(file) < 0
                          ? "its file " + marker.FileName + " is not there"
                      : key.Required() ? UpdateSignatureProblem(key, p.name, marker.Build,
@@ -78,7 +80,7 @@ void ReadReady(const std::string& folder, const PublisherKey& key, PackageStatus
     update.verified = update.problem.empty();
     p.update_ = update;
   }
-  p.downloading = std::max(PartialBytes(folder), PartialBytes(folder + "/updates"));
+  p.downloading = std::max(PartialBytes(places.folder), PartialBytes(places.updatesFolder));
 }
 
 std::string ReadyText(const char* kind, const std::optional<ReadyItem>& item) {
@@ -162,8 +164,8 @@ MachineStatus ReadMachineStatus() {
     PackageStatus p;
     p.name = r.Name.str(), p.description = r.Desc.str();
     p.build = r.Build.str(), p.update = r.Update.str();
-    p.installed = p.name == kServicePackageName || IsPackageInstalled(r);
-    if (!s.programFolder.empty()) ReadReady(PackageFolder(s.programFolder, p.name), key, p);
+    p.installed = RoleOf(r) != PackageRole::kNotInstalled;
+    if (!s.programFolder.empty()) ReadReady(PackagePlaces(s.programFolder, p.name), key, p);
     s.packages.push_back(std::move(p));
   }
   return s;

@@ -1,7 +1,7 @@
 #include "service/core/check_cycle.h"
 
-#include "common/identity.h"
 #include "common/protocol.h"
+#include "common/server_address.h"
 #include "common/transport.h"
 #include "service/core/registration.h"
 #include "service/core/utility_launch.h"
@@ -20,6 +20,22 @@ CheckPassPorts SystemCheckPassPorts() {
   };
   ports.launchUpdateUtility = [](const std::string& folder) { return LaunchUpdateUtility(folder); };
   return ports;
+}
+
+std::string ScanInstalledPackages(std::set<std::string>& detected) {
+  detected.clear();
+  std::string list;
+  PackageCatalogue catalogue;
+  if (LoadCatalogue(CataloguePath(), catalogue)) {
+    for (int i = 0; i < catalogue.count; ++i) {
+      const PackageRecord& record = catalogue.records[static_cast<size_t>(i)];
+      if (RoleOf(record) != PackageRole::kDetected) continue;
+      detected.insert(record.Desc.str());
+      if (!list.empty()) list += ", ";
+      list += record.Desc.str();
+    }
+  }
+  return list.empty() ? std::string(kNoApplicationsText) : kDetectedPrefix + list;
 }
 
 CheckOutcome RunCheckCycle(ServiceState& state, const CheckPassPorts& ports) {
@@ -43,10 +59,9 @@ CheckOutcome RunCheckCycle(ServiceState& state, const CheckPassPorts& ports) {
     settings.Transfer = state.Transfer;
     for (int i = 0; i < catalogue.count && !outcome.stopped; ++i) {
       const PackageRecord& record = catalogue.records[static_cast<size_t>(i)];
-      // The service's own package is checked whether or not its program file is found.
-      const bool own = record.Name.str() == kServicePackageName;
-      if (!own && !IsPackageInstalled(record)) continue;
-      if (!own) state.DetectedApplications.insert(record.Desc.str());
+      const PackageRole role = RoleOf(record);
+      if (role == PackageRole::kNotInstalled) continue;
+      if (role == PackageRole::kDetected) state.DetectedApplications.insert(record.Desc.str());
       const PackageCheck check = ports.downloadPackage(record, settings, state.UtilityNeeded);
       ++outcome.packages;
       if (check.failures > 0 && outcome.failures == 0) outcome.firstFailure = check.firstFailure;

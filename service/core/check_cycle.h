@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <set>
 #include <string>
 
 #include "common/catalogue.h"
@@ -31,6 +32,14 @@ struct CheckOutcome {
   bool utilityNeeded = false;
   bool utilityStarted = false;
 };
+
+inline constexpr const char* kNoApplicationsText = "No Applications detected";
+inline constexpr const char* kDetectedPrefix = "Detected ";
+
+// Scans the catalogue for the applications detected (see RoleOf): fills `detected` and gives
+// the notice text, "Detected " with the descriptions in table order joined by ", ", or
+// "No Applications detected".
+std::string ScanInstalledPackages(std::set<std::string>& detected);
 
 // One pass over the catalogue: the configuration report on a forced pass, the service's own
 // package always, every other package when it is installed, and the utility started once at

@@ -53,7 +53,7 @@ FileFacts FactsOfBytes::Finish() {
 
 std::optional<FileFacts> ReadFileFacts(const std::string& path, bool withDigest) {
   // A FIFO in the file's place would block the service for ever: it counts as no file.
-  const FileDescriptor file(OpenRegularFile(path));
+  const FileDescriptor file = OpenRegularFile(path);
   if (!file.valid()) return std::nullopt;
   posix_fadvise(file.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
   FactsOfBytes facts(withDigest);

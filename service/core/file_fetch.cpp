@@ -15,6 +15,7 @@
 #include "platform/file_descriptor.h"
 #include "platform/path.h"
 #include "platform/regular_file.h"
+#include "platform/text.h"
 #include "service/core/file_facts.h"
 
 namespace vornix {
@@ -25,18 +26,7 @@ constexpr const char* kOk = "OK";
 // Every character that is not a letter, a digit, '.' or '_' as %XX: a build or a file name as
 // one part of a file name, told apart from the '-' between them.
 std::string Escaped(std::string_view text) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (const unsigned char c : text) {
-    if (std::isalnum(c) || c == '.' || c == '_') {
-      out += static_cast<char>(c);
-    } else {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    }
-  }
-  return out;
+  return PercentEncoded(text, IsWordCharacter);
 }
 
 std::string PartialPath(const PackageFile& file) {

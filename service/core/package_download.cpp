@@ -15,57 +15,39 @@
 #include "common/accepted_orders.h"
 #include "common/activity_log.h"
 #include "common/package_markers.h"
+#include "common/package_places.h"
 #include "common/package_signature.h"
 #include "common/protocol.h"
 #include "common/transport.h"
 #include "platform/path.h"
+#include "platform/text.h"
 #include "service/core/registration.h"
 
 namespace vornix {
 namespace {
 
 constexpr const char* kOk = "OK";
-constexpr const char* kSetupFileName = "setup.exe";
-constexpr const char* kSetupVerName = "SETUP.VER";
-constexpr const char* kUpdateXmlName = "UPDATE.XML";
 constexpr const char* kServerUpdatesPrefix = "updates/";
 constexpr mode_t kFolderMode = 0755;
 constexpr mode_t kProgramMode = 0755;
 constexpr mode_t kDataMode = 0644;
 
-// One package's names for one call.
-struct PackagePaths {
+// One package's names for one call: where commands go, where files come from, where they lie.
+struct PackagePaths : PackagePlaces {
+  PackagePaths(const DownloadSettings& settings, std::string_view name)
+      : PackagePlaces(settings.ProgramFolder, name),
+        commandUrl(CommandUrl(settings.ServerUrl)),
+        downloadBase(settings.UseLocalServer ? settings.ServerUrl : settings.VendorServer) {}
   std::string commandUrl;
   std::string downloadBase;
-  std::string packageFolder;
-  std::string updatesFolder;
-  std::string setupFile;
-  std::string setupVer;
-  std::string setupSig;
-  std::string setupRun;
-  std::string updateXml;
 };
-
-// The update file shares its folder with UPDATE.XML and must not take the marker's place.
-bool IsUsableUpdateFileName(std::string_view name) {
-  return IsPlainFileName(name) && strcasecmp(std::string(name).c_str(), kUpdateXmlName) != 0;
-}
 
 // A name as one segment of a URL path: blanks and the characters that end or escape a path
 // are percent-encoded, so a file name with a blank can still be fetched.
 std::string UrlSegment(std::string_view name) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (const unsigned char c : name) {
-    if (c <= 0x20 || c >= 0x7f || std::strchr("\"#%?<>\\^`{|}", c)) {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out;
+  return PercentEncoded(name, [](unsigned char c) {
+    return c > 0x20 && c < 0x7f && !std::strchr("\"#%?<>\\^`{|}", c);
+  });
 }
 
 // With a publisher's key, the reply's signature; without one it is not even read, so nothing
@@ -252,15 +234,14 @@ void UpdateStep(const PackageRecord& record, const DownloadSettings& settings,
   const PublisherKey key(settings.UpdateKey);
   marker.Signature = ReplySignature(key, *reply);
   if (!steps.NoRollback(PackageKind::kUpdate, key, marker.Signature,
-                        {0, marker.Build, marker.FileName},
-                        paths.updatesFolder + "/" + marker.FileName))
+                        {0, marker.Build, marker.FileName}, paths.UpdateFile(marker.FileName)))
     return;
   if (marker.FileName.empty()) return;
   const UpdateMarker inPlace = ReadUpdateXml(paths.updateXml);
   const bool ready = inPlace.Build == marker.Build && inPlace.FileName == marker.FileName &&
                      SameSignature(key, inPlace.Signature, marker.Signature);
 
-  const std::string updateFile = paths.updatesFolder + "/" + marker.FileName;
+  const std::string updateFile = paths.UpdateFile(marker.FileName);
   const PackageFile update{kServerUpdatesPrefix + marker.FileName,
                            paths.downloadBase + "/" + UrlSegment(name) + "/" +
                                kServerUpdatesPrefix + UrlSegment(marker.FileName),
@@ -300,19 +281,10 @@ PackageCheck DownloadPackage(const PackageRecord& record, const DownloadSettings
     check.firstFailure = kUnusableUpdateKey;
     return check;
   }
-  PackagePaths paths;
-  paths.commandUrl = CommandUrl(settings.ServerUrl);
-  paths.downloadBase = settings.UseLocalServer ? settings.ServerUrl : settings.VendorServer;
-  paths.packageFolder = PackageFolder(settings.ProgramFolder, record.Name.view());
-  paths.updatesFolder = UpdatesFolder(paths.packageFolder);
-  paths.setupFile = paths.packageFolder + "/" + kSetupFileName;
-  paths.setupVer = paths.packageFolder + "/" + kSetupVerName;
-  paths.setupSig = paths.packageFolder + "/" + kSetupSigName;
-  paths.setupRun = paths.packageFolder + "/" + kSetupRunName;
-  paths.updateXml = paths.updatesFolder + "/" + kUpdateXmlName;
+  const PackagePaths paths(settings, record.Name.view());
 
   // A folder that exists already, or cannot be made, shows up in the file steps.
-  mkdir(paths.packageFolder.c_str(), kFolderMode);
+  mkdir(paths.folder.c_str(), kFolderMode);
   mkdir(paths.updatesFolder.c_str(), kFolderMode);
 
   Steps steps(record, settings, paths, check);

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "common/catalogue.h"
-#include "common/identity.h"
+#include "common/server_address.h"
 #include "common/transport.h"
 #include "service/core/file_fetch.h"
 

@@ -2,8 +2,8 @@
 
 #include "common/catalogue.h"
 #include "common/catalogue_edit.h"
-#include "common/identity.h"
 #include "common/package_markers.h"
+#include "common/settings_key.h"
 #include "platform/module.h"
 #include "platform/registry.h"
 

@@ -4,10 +4,12 @@
 
 #include "common/activity_log.h"
 #include "common/catalogue.h"
-#include "common/identity.h"
+#include "common/server_address.h"
+#include "common/settings_key.h"
 #include "common/transport.h"
 #include "common/trust_settings.h"
 #include "platform/registry.h"
+#include "service/core/check_cycle.h"
 #include "service/core/registration.h"
 
 namespace vornix {
@@ -21,22 +23,6 @@ std::string UrlOutProblem(const std::string& why) {
          "): no check runs";
 }
 }  // namespace
-
-std::string ScanInstalledPackages(std::set<std::string>& detected) {
-  detected.clear();
-  std::string list;
-  PackageCatalogue catalogue;
-  if (LoadCatalogue(CataloguePath(), catalogue)) {
-    for (int i = 0; i < catalogue.count; ++i) {
-      const PackageRecord& record = catalogue.records[static_cast<size_t>(i)];
-      if (record.Name.str() == kServicePackageName || !IsPackageInstalled(record)) continue;
-      detected.insert(record.Desc.str());
-      if (!list.empty()) list += ", ";
-      list += record.Desc.str();
-    }
-  }
-  return list.empty() ? std::string(kNoApplicationsText) : kDetectedPrefix + list;
-}
 
 void LoadSettings(ServiceState& state, Notices& notices) {
   state.ServerUrl = kDefaultServerUrl;

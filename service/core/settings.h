@@ -10,19 +10,11 @@
 namespace vornix {
 
 inline constexpr const char* kSettingsVersionText = "1.0";
-inline constexpr size_t kUrlOutCapacity = 512;   // UrlOut is read into 512 bytes
 inline constexpr size_t kUrlEditCapacity = 512;  // the URL edit is read into 512 bytes
 inline constexpr int kSettingsNoticeHoldMs = 500;
-inline constexpr const char* kNoApplicationsText = "No Applications detected";
-inline constexpr const char* kDetectedPrefix = "Detected ";
 inline constexpr const char* kApplyQuestion = "Apply changes";
 inline constexpr const char* kNoticeCaption = "Notice";
 inline constexpr const char* kChangesAppliedText = "Changes Applied.";
-
-// Scans the catalogue for installed packages other than the service's own: fills `detected`
-// and gives the notice text, "Detected " with the descriptions in table order joined by ", ",
-// or "No Applications detected".
-std::string ScanInstalledPackages(std::set<std::string>& detected);
 
 // The scan with its notice and log line, then ServerUrl, UseLocalServer, UpdateKey and the
 // transport's certificate authorities (CaFile) from the settings key; the defaults stay when

@@ -6,6 +6,7 @@
 #include <QScreen>
 
 #include "common/ui/dialog_units.h"
+#include "common/ui/qt_text.h"
 #include "service/ui/artwork.h"
 
 namespace vornix {
@@ -30,7 +31,7 @@ QString ApplicationsText(const std::set<std::string>& applications) {
     if (!text.empty()) text += ", ";
     text += name;
   }
-  return QString::fromLocal8Bit(text.c_str());
+  return ToQString(text);
 }
 
 AboutDialog::AboutDialog(QWidget* owner, const std::string& serviceVersion,
@@ -55,9 +56,8 @@ AboutDialog::AboutDialog(QWidget* owner, const std::string& serviceVersion,
   icon->setGeometry(QRect(DialogToPixels({5, 5, 0, 0}, base).topLeft(), QSize(iconSize, iconSize)));
 
   AddLabel(this, nullptr, QStringLiteral("Vornix Update Service"), {35, 5, 131, 8}, base);
-  AddLabel(this, "1005",
-           QStringLiteral("Version: ") + QString::fromLocal8Bit(serviceVersion.c_str()),
-           {35, 15, 115, 8}, base);
+  AddLabel(this, "1005", QStringLiteral("Version: ") + ToQString(serviceVersion), {35, 15, 115, 8},
+           base);
   AddLabel(this, "1010", QString(), {164, 29, 64, 8}, base);
   AddLabel(this, nullptr, QStringLiteral("Applications:"), {13, 46, 46, 8}, base);
   QLabel* list = AddLabel(this, "1012", ApplicationsText(applications), {66, 46, 153, 22}, base);

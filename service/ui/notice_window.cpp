@@ -5,6 +5,7 @@
 #include <QScreen>
 
 #include "common/ui/dialog_units.h"
+#include "common/ui/qt_text.h"
 
 namespace vornix {
 
@@ -80,7 +81,7 @@ void NoticeWindow::Follow(const NoticeOrder& order) {
 }
 
 void NoticeLauncher::ShowNotice(const std::string& text, int holdMs) {
-  new NoticeWindow(QString::fromLocal8Bit(text.c_str()), holdMs);  // deletes itself on close
+  new NoticeWindow(ToQString(text), holdMs);  // deletes itself on close
 }
 
 }  // namespace vornix

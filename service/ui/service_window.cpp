@@ -14,6 +14,7 @@
 #include "common/activity_log.h"
 #include "common/ui/answered_wait.h"
 #include "common/ui/dialog_units.h"
+#include "common/ui/qt_text.h"
 #include "service/ui/about_dialog.h"
 #include "service/ui/artwork.h"
 
@@ -22,10 +23,6 @@ namespace vornix {
 namespace {
 constexpr DialogRect kWindowSize{0, 0, 293, 84};
 constexpr int kUrlEditLimit = 511;
-
-QString Text(const std::string& s) {
-  return QString::fromLocal8Bit(s.c_str());
-}
 
 template <typename W>
 W* Place(W* widget, const char* id, const DialogRect& r, const DialogBaseUnits& base) {
@@ -54,7 +51,7 @@ ServiceWindow::ServiceWindow(std::string serviceVersion, Options options)
   connect(&checkTimer_, &QTimer::timeout, this, [this] { controller_->OnCheckTimerTick(); });
 
   setObjectName(QStringLiteral("129"));
-  setWindowTitle(QString::fromLatin1(kServiceWindowTitle));
+  setWindowTitle(ToQString(kServiceWindowTitle));
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
   setFont(DialogFont());
@@ -118,7 +115,7 @@ void ServiceWindow::Initialise() {
       WriteLogLine(problem);
     }
   }
-  clientId_->setText(Text(controller_->Identify()));
+  clientId_->setText(ToQString(controller_->Identify()));
   controller_->LoadAndSaveSettings();
   ShowSettings();
   controller_->ArmStartupCheck();
@@ -140,7 +137,7 @@ void ServiceWindow::AddTrayIcon() {
       trayMenu_->addSeparator();
       continue;
     }
-    QAction* action = trayMenu_->addAction(QString::fromLatin1(item.text));
+    QAction* action = trayMenu_->addAction(ToQString(item.text));
     action->setData(item.id);
     const int id = item.id;
     connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
@@ -151,7 +148,7 @@ void ServiceWindow::AddTrayIcon() {
   // Where no notification area exists the icon is not added, and nothing is said.
   if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
   tray_ = new QSystemTrayIcon(ProgramIcon(), this);
-  tray_->setToolTip(QString::fromLatin1(kTrayTip));
+  tray_->setToolTip(ToQString(kTrayTip));
   tray_->setContextMenu(trayMenu_);
   connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
     if (r == QSystemTrayIcon::DoubleClick) {
@@ -163,7 +160,7 @@ void ServiceWindow::AddTrayIcon() {
 }
 
 void ServiceWindow::ShowSettings() {
-  url_->setText(Text(controller_->state().ServerUrl));
+  url_->setText(ToQString(controller_->state().ServerUrl));
   useLocal_->setChecked(controller_->state().UseLocalServer);
 }
 
@@ -201,7 +198,7 @@ long ServiceWindow::OnCommand(int id) {
 }
 
 void ServiceWindow::Apply() {
-  controller_->ApplyChanges(url_->text().toLocal8Bit().toStdString(), useLocal_->isChecked());
+  controller_->ApplyChanges(FromQString(url_->text()), useLocal_->isChecked());
   ShowSettings();  // a declined change brings the stored settings back
   apply_->setEnabled(false);
 }

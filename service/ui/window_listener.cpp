@@ -20,12 +20,9 @@ constexpr size_t kLongestLine = 256;
 }  // namespace
 
 struct WindowListener::Connection {
-  explicit Connection(int fd) : fd(fd) {}
-  ~Connection() {
-    delete notifier;
-    if (fd >= 0) close(fd);
-  }
-  int fd;
+  explicit Connection(int fd) : socket(fd) {}
+  ~Connection() { delete notifier; }  // before the socket it watches closes
+  FileDescriptor socket;
   QSocketNotifier* notifier = nullptr;
   std::string buffer;
   bool closed = false;
@@ -42,8 +39,7 @@ WindowListener::~WindowListener() {
 bool WindowListener::Listen(std::string* why) {
   const auto fail = [&](const char* what) {
     if (why) *why = "the window socket " + path_ + " " + what + ": " + std::strerror(errno);
-    if (fd_ >= 0) close(fd_);
-    fd_ = -1;
+    socket_.reset();
     return false;
   };
   MakeRunFolder("windows");
@@ -54,28 +50,27 @@ bool WindowListener::Listen(std::string* why) {
     errno = ENAMETOOLONG;
     return fail("cannot be named");
   }
-  fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (fd_ < 0) return fail("cannot be made");
-  if (bind(fd_, address.get(), address.size()) != 0) return fail("cannot be made");
-  if (listen(fd_, 8) != 0) return fail("cannot listen");
-  acceptNotifier_ = new QSocketNotifier(fd_, QSocketNotifier::Read, this);
+  socket_.reset(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+  if (!socket_.valid()) return fail("cannot be made");
+  if (bind(socket_.get(), address.get(), address.size()) != 0) return fail("cannot be made");
+  if (listen(socket_.get(), 8) != 0) return fail("cannot listen");
+  acceptNotifier_ = new QSocketNotifier(socket_.get(), QSocketNotifier::Read, this);
   connect(acceptNotifier_, &QSocketNotifier::activated, this, &WindowListener::Accept);
   return true;
 }
 
 void WindowListener::Close() {
-  if (fd_ < 0) return;
+  if (!socket_.valid()) return;
   delete acceptNotifier_;
   acceptNotifier_ = nullptr;
-  close(fd_);
-  fd_ = -1;
+  socket_.reset();
   unlink(path_.c_str());
 }
 
 void WindowListener::Accept() {
-  if (fd_ < 0) return;
+  if (!socket_.valid()) return;
   for (;;) {
-    const int fd = accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    const int fd = accept4(socket_.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (fd < 0) return;
     auto connection = std::make_unique<Connection>(fd);
     Connection* c = connection.get();
@@ -87,7 +82,7 @@ void WindowListener::Accept() {
 
 void WindowListener::Read(Connection* c) {
   char chunk[128];
-  const ssize_t n = recv(c->fd, chunk, sizeof chunk, 0);
+  const ssize_t n = recv(c->socket.get(), chunk, sizeof chunk, 0);
   if (n <= 0) {
     Drop(c);
     return;
@@ -103,14 +98,14 @@ void WindowListener::Read(Connection* c) {
     // A command sent while the window was busy, whose sender has since given up waiting, is
     // stale: carried out now it would surprise the sender (a service stopped long after its
     // utility went on without it).
-    if (!id || SenderStoppedWaiting(c->fd)) {
+    if (!id || SenderStoppedWaiting(c->socket.get())) {
       c->closed = true;
       break;
     }
     // Answered before control goes back to the loop, so a shutdown command is answered
     // before the service ends.
     const std::string answer = std::to_string(handler_(*id)) + "\n";
-    if (send(c->fd, answer.data(), answer.size(), MSG_NOSIGNAL) !=
+    if (send(c->socket.get(), answer.data(), answer.size(), MSG_NOSIGNAL) !=
         static_cast<ssize_t>(answer.size())) {
       c->closed = true;
     }

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_descriptor.h"
+
 class QSocketNotifier;
 
 namespace vornix {
@@ -36,7 +38,7 @@ class WindowListener : public QObject {
 
   std::string path_;
   Handler handler_;
-  int fd_ = -1;
+  FileDescriptor socket_;
   QSocketNotifier* acceptNotifier_ = nullptr;
   std::vector<std::unique_ptr<Connection>> connections_;
 };

@@ -11,13 +11,13 @@
 #include <string>
 #include <thread>
 
+#include "common/program_contract.h"
 #include "testing/qorax_standin/standin_record.h"
 
 namespace {
 
 constexpr const char* kHost = "127.0.0.1";
 constexpr int kPort = 8080;
-constexpr const char* kShutdownDocument = "<VORNIX SHUTDOWN />";
 constexpr auto kLifetime = std::chrono::minutes(5);
 // A restarted qorax may find its predecessor still closing the port.
 constexpr auto kBindPatience = std::chrono::seconds(10);
@@ -37,7 +37,7 @@ int main(int argc, char** argv) {
   server.Post(R"(/.*)", [&](const httplib::Request& req, httplib::Response& res) {
     vornix::standin::Record("POST " + req.path + " " + req.body);
     res.set_content("OK", "text/plain");
-    if (req.body == kShutdownDocument) {
+    if (req.body == vornix::kShutdownDocument) {
       vornix::standin::Record("shutdown");
       server.stop();
     }

@@ -14,6 +14,8 @@
 #include <string>
 #include <thread>
 
+#include "common/program_contract.h"
+#include "platform/file_descriptor.h"
 #include "platform/named_mutex.h"
 #include "platform/path.h"
 #include "platform/system_root.h"
@@ -22,24 +24,7 @@
 
 namespace {
 
-constexpr const char* kDefaultTitle = "Vornix Update Service";
-constexpr const char* kServiceMutex = "Vornix";
-constexpr int kSilentShutdown = 57602;
 constexpr auto kLifetime = std::chrono::minutes(5);
-
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 // One request line, read within a second.
 std::string ReadLine(int fd) {
@@ -63,14 +48,14 @@ int main(int argc, char** argv) {
     busyMs = std::atoi(argv[arg + 1]);
     arg += 2;
   }
-  const std::string title = argc > arg ? argv[arg] : kDefaultTitle;
-  const vornix::NamedMutex mutex(kServiceMutex);
+  const std::string title = argc > arg ? argv[arg] : vornix::kServiceWindowTitle;
+  const vornix::NamedMutex mutex(vornix::kServiceMutexName);
   const std::string path = vornix::WindowSocketPath(title);
   vornix::MakeRunFolder("windows");
   unlink(path.c_str());  // the socket of a window that crashed
   const vornix::SocketAddress address(path);
-  Fd listener(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  if (!address.valid() || listener.get() < 0 ||
+  vornix::FileDescriptor listener(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (!address.valid() || !listener.valid() ||
       bind(listener.get(), address.get(), address.size()) != 0 || listen(listener.get(), 8) != 0) {
     vornix::standin::Record("cannot listen");
     return 1;
@@ -82,8 +67,8 @@ int main(int argc, char** argv) {
   while (std::chrono::steady_clock::now() < end) {
     pollfd p{listener.get(), POLLIN, 0};
     if (poll(&p, 1, 100) <= 0) continue;
-    Fd client(accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
-    if (client.get() < 0) continue;
+    vornix::FileDescriptor client(accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
+    if (!client.valid()) continue;
     const auto id = vornix::ParseWindowCommand(ReadLine(client.get()));
     if (!id) continue;
     if (vornix::SenderStoppedWaiting(client.get())) {
@@ -91,7 +76,7 @@ int main(int argc, char** argv) {
       continue;
     }
     vornix::standin::Record("command " + std::to_string(*id));
-    if (*id == kSilentShutdown) {
+    if (*id == vornix::kCommandSilentExit) {
       // The window is gone before the sender hears back, as SendMessage guarantees.
       unlink(path.c_str());
       (void)!write(client.get(), "0\n", 2);

@@ -11,6 +11,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "common/package_info.h"
+
 namespace vornix::testing {
 namespace {
 
@@ -85,18 +87,12 @@ bool IsPlain(const std::string& name) {
   return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
 }
 
-// package.txt: Key=Value lines; blank lines and lines starting with '#' are skipped.
+// package.txt read with the publisher's own reader, so both take the same values from it.
 std::map<std::string, std::string> ReadPackageInfo(const std::string& path) {
-  std::map<std::string, std::string> info;
   std::ifstream in(path, std::ios::binary);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    const size_t eq = line.find('=');
-    if (line.empty() || line[0] == '#' || eq == std::string::npos) continue;
-    info[line.substr(0, eq)] = line.substr(eq + 1);
-  }
-  return info;
+  std::ostringstream text;
+  text << in.rdbuf();
+  return ParsePackageInfo(text.str()).values;
 }
 
 std::string JsonString(const std::string& text) {

@@ -26,14 +26,15 @@ size_t AnnouncedLength(const std::string& head) {
 }  // namespace
 
 RawServer::RawServer(Script script) : script_(std::move(script)) {
-  listenFd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  listenFd_.reset(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   socklen_t len = sizeof addr;
-  if (listenFd_ < 0 || bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-      listen(listenFd_, 4) != 0 ||
-      getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+  const int listener = listenFd_.get();
+  if (listener < 0 || bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+      listen(listener, 4) != 0 ||
+      getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
     throw std::runtime_error("raw server: cannot listen on 127.0.0.1");
   }
   port_ = ntohs(addr.sin_port);
@@ -43,7 +44,6 @@ RawServer::RawServer(Script script) : script_(std::move(script)) {
 RawServer::~RawServer() {
   stop_ = true;
   thread_.join();
-  close(listenFd_);
 }
 
 std::string RawServer::request() const {
@@ -52,11 +52,12 @@ std::string RawServer::request() const {
 }
 
 void RawServer::Serve() {
-  pollfd pl{listenFd_, POLLIN, 0};
+  pollfd pl{listenFd_.get(), POLLIN, 0};
   while (!stop_ && poll(&pl, 1, kPollStepMs) <= 0) {
   }
   if (stop_) return;
-  const int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+  const FileDescriptor client(accept4(listenFd_.get(), nullptr, nullptr, SOCK_CLOEXEC));
+  const int fd = client.get();
   if (fd < 0) return;
   ++connections_;
   const auto deadline = std::chrono::steady_clock::now() + kConnectionLimit;
@@ -92,7 +93,6 @@ void RawServer::Serve() {
       if (read(fd, buf, sizeof buf) <= 0) break;
     }
   }
-  close(fd);
 }
 
 }  // namespace vornix::testing

@@ -7,6 +7,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/file_descriptor.h"
+
 namespace vornix::testing {
 
 // A one-connection HTTP server on 127.0.0.1 written with plain sockets, for replies that a
@@ -35,7 +37,7 @@ class RawServer {
   void Serve();
 
   Script script_;
-  int listenFd_ = -1;
+  FileDescriptor listenFd_;
   int port_ = 0;
   std::atomic<bool> stop_{false};
   std::atomic<int> connections_{0};

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <regex>
 
-#include "common/identity.h"
+#include "common/settings_key.h"
 #include "common/write_problems.h"
 #include "platform/registry.h"
 #include "testing/support/test_support.h"

@@ -1,9 +1,14 @@
 // Where the client takes its name, version and server addresses from.
 #include "common/identity.h"
+#include "common/product_version.h"
+#include "common/server_address.h"
 
 #include <gtest/gtest.h>
 
+#include <regex>
+
 #include "platform/host.h"
+#include "platform/version.h"
 #include "testing/support/test_support.h"
 
 namespace vornix {
@@ -55,11 +60,14 @@ TEST(Identity, AvclientIniIsReadWithTheProfileRules) {
 }
 
 TEST(Identity, VersionAndServerAddresses) {
-  EXPECT_EQ(ReadProductVersion(), "2, 0, 0, 4");
+  // The version the build gives the programs, in the version resource's form "2, 0, 0, 4".
+  const std::string version = ReadProductVersion();
+  EXPECT_EQ(version, VersionResourceText());
+  EXPECT_TRUE(std::regex_match(version, std::regex("[0-9]+(, [0-9]+){3}"))) << version;
   EXPECT_EQ(ServiceVersionText("2, 0, 0, 4"), "2.0.0.4");
   EXPECT_EQ(ServiceVersionText("1, , 2"), "1..2");
   EXPECT_EQ(CommandUrl("http://host:81/"), "http://host:81//cgi-bin/vornet");
-  EXPECT_EQ(UpdaterCommandUrl("host"), "host/cgi-bin/vornet");
+  EXPECT_EQ(CommandUrl("host"), "host/cgi-bin/vornet");
   EXPECT_EQ(VendorUpdateServer(), "updates.arvel.example:81/Vornix");
   for (const uint32_t local : {0u, 1u}) EXPECT_TRUE(UseLocalServerFrom(local));
   for (const uint32_t vendor : {2u, 0xffffffffu}) EXPECT_FALSE(UseLocalServerFrom(vendor));

@@ -2,6 +2,7 @@
 // waited locks, window links, command lines, the interpreter and starting programs.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -188,13 +189,22 @@ TEST(Locks, AMutexIsHeldAcrossProcessesUntilItsHolderGoesAndIsNeverInherited) {
 
 TEST(Locks, AWaitedLockWaitsForItsHolderWithinItsBound) {
   ScopedSystemRoot root;
+  int held[2];
+  ASSERT_EQ(pipe2(held, O_CLOEXEC), 0);
   const pid_t pid = fork();
   if (pid == 0) {
+    close(held[0]);
     WaitedLock lock("VornixUpdate.pass", 1000);
+    // Tells the parent the lock is taken, then keeps it a while.
+    if (!lock.held() || write(held[1], "h", 1) != 1) _exit(1);
     usleep(300 * 1000);
-    _exit(lock.held() ? 0 : 1);
+    _exit(0);
   }
-  testing::SleepMs(100);
+  close(held[1]);
+  pollfd ready{held[0], POLLIN, 0};
+  char byte = 0;
+  ASSERT_TRUE(poll(&ready, 1, 5000) == 1 && read(held[0], &byte, 1) == 1) << "the child holds it";
+  close(held[0]);
   EXPECT_FALSE(WaitedLock("VornixUpdate.pass", 50).held());
   EXPECT_TRUE(WaitedLock("VornixUpdate.pass", 5000).held());
   int status = 0;
@@ -250,12 +260,14 @@ TEST(Processes, StartedProgramsRunDetachedWithTheirWordsAndFailuresAreSeen) {
   chmod((dir / "garbage").c_str(), 0755);
   EXPECT_TRUE(StartProgram({script, "ALL", "two \"words\"", "", "tab\there"}, dir.path()));
   EXPECT_FALSE(testing::PathExists(dir / "out.txt")) << "StartProgram must not wait";
-  const std::string before = CurrentFolder();
-  ASSERT_TRUE(ChangeFolder(dir.path()));
+  // Names with a folder are taken from the current folder, which nothing changes.
+  const auto relative = [&](const char* name) {
+    return std::filesystem::relative(dir / name).string();
+  };
   const std::pair<std::vector<std::string>, std::string> failures[] = {
-      {{"./noexec"}, "not an executable file"},
+      {{relative("noexec")}, "not an executable file"},
       {{"noexec"}, "not found in the current folder or along PATH"},
-      {{"./garbage"}, "Exec format error"},
+      {{relative("garbage")}, "Exec format error"},
       {{"no-such-program-anywhere"}, "not found in the current folder or along PATH"},
       {{}, "no program named"}};
   for (const auto& [argv, reason] : failures) {
@@ -267,7 +279,6 @@ TEST(Processes, StartedProgramsRunDetachedWithTheirWordsAndFailuresAreSeen) {
   EXPECT_FALSE(StartProgram({script}, dir / "missing", &why));
   EXPECT_EQ(why, "No such file or directory");
   EXPECT_TRUE(StartProgram({"true"}));  // found along PATH
-  ChangeFolder(before);
   ASSERT_TRUE(
       WaitFor([&] { return ReadFileBytes(dir / "out.txt").find('\n') != std::string::npos; },
               std::chrono::seconds(10)));

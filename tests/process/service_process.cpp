@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "common/identity.h"
+#include "common/settings_key.h"
 #include "platform/registry.h"
 
 namespace vornix::testing {

@@ -9,7 +9,7 @@
 #include <filesystem>
 
 #include "common/catalogue.h"
-#include "common/identity.h"
+#include "common/settings_key.h"
 #include "platform/registry.h"
 #include "platform/window_link.h"
 #include "testing/reference_server/reference_server.h"

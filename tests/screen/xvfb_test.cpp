@@ -3,13 +3,14 @@
 #include "tests/process/service_process.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QPixmap>
 #include <QScreen>
 #include <cstdio>
 #include <filesystem>
-#include <set>
 
 #include "common/ui/dialog_units.h"
+#include "tests/screen/pixels.h"
 
 namespace vornix {
 namespace {
@@ -24,16 +25,12 @@ std::string Xdotool(std::vector<std::string> args) {
   return result.exitCode == 0 ? result.output : std::string();
 }
 
-// A screenshot of a part of the screen, kept in the artefact folder, and how many colours it
-// holds.
-int Shot(int x, int y, int w, int h, const std::string& name) {
+// A screenshot of a part of the screen, kept in the artefact folder.
+QImage Shot(int x, int y, int w, int h, const std::string& name) {
   const QImage image = QGuiApplication::primaryScreen()->grabWindow(0, x, y, w, h).toImage();
   std::filesystem::create_directories(testing::ArtefactFolder());
   EXPECT_TRUE(image.save(QString::fromStdString(testing::ArtefactFolder() + "/" + name)));
-  std::set<QRgb> colours;
-  for (int j = 0; j < image.height(); j += 2)
-    for (int i = 0; i < image.width(); i += 2) colours.insert(image.pixel(i, j));
-  return static_cast<int>(colours.size());
+  return image;
 }
 
 TEST(ServiceUnderXvfb, UpdateNowClickedInRealWindowReachesServer) {
@@ -69,7 +66,24 @@ TEST(ServiceUnderXvfb, UpdateNowClickedInRealWindowReachesServer) {
   const QRect button = DialogToPixels({115, 63, 63, 16}, BaseUnitsOf(DialogFont()));
   ASSERT_TRUE(w >= button.right() && h >= button.bottom());
   testing::SleepMs(300);  // painted
-  EXPECT_GT(Shot(x, y, w, h, "service_window.png"), 4) << "text and buttons, not a blank box";
+  // The settings shown and the controls in their places: the server's address in the URL edit
+  // from its left, "Update Now" in dark letters, "Apply Changes" greyed (nothing edited yet),
+  // and nothing in the row between the check box and the buttons.
+  const QImage window = Shot(x, y, w, h, "service_window.png");
+  const DialogBaseUnits base = BaseUnitsOf(DialogFont());
+  const auto marks = [&](const DialogRect& r, int inset) {
+    const QRect area = DialogToPixels(r, base).adjusted(inset, inset, -inset, -inset);
+    return testing::MarksIn(window, area, window.pixel(1, h - 2));
+  };
+  const QRect address = marks({93, 24, 193, 14}, 2).darkBounds;
+  EXPECT_LE(address.left() - DialogToPixels({93, 24, 193, 14}, base).left(), 6);
+  EXPECT_NEAR(
+      address.width(),
+      QFontMetrics(DialogFont()).horizontalAdvance(QString::fromStdString(server.address())), 3);
+  EXPECT_GT(marks({115, 63, 63, 16}, 0).dark, 0);
+  const testing::Marks apply = marks({9, 63, 63, 16}, 0);
+  EXPECT_TRUE(apply.count > 0 && apply.dark == 0) << "Apply Changes drawn, and greyed";
+  EXPECT_EQ(marks({0, 54, 293, 9}, 0).count, 0);
 
   server.ClearRequests();
   Xdotool({"mousemove", "--window", id, std::to_string(button.center().x()),
@@ -79,11 +93,15 @@ TEST(ServiceUnderXvfb, UpdateNowClickedInRealWindowReachesServer) {
   EXPECT_EQ(server.Log(), (std::vector<std::string>{"CONFIG", "SETUPINFO vornet",
                                                     "UPDATEINFO vornet"}));  // a forced pass
 
-  // The finish notice grows a pixel every 40 ms at the bottom right of the work area.
+  // The finish notice grows a pixel every 40 ms at the bottom right of the work area: whatever
+  // its height, its frame ends 10 pixels left of the area's right edge and 5 above its bottom.
   testing::SleepMs(2600);
   const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
-  EXPECT_GT(Shot(area.right() - 400, area.bottom() - 200, 400, 200, "service_notice.png"), 2)
-      << "something stands out of the desktop";
+  const QImage corner =
+      Shot(area.right() - 400, area.bottom() - 200, 400, 200, "service_notice.png");
+  const QRect notice = testing::MarksIn(corner, corner.rect(), corner.pixel(0, 0)).bounds;
+  EXPECT_FALSE(notice.isEmpty()) << "something stands out of the desktop";
+  EXPECT_EQ(notice.bottomRight(), QPoint(400 - 10, 200 - 5));
   EXPECT_EQ(SendWindowCommand(kServiceWindowTitle, kCommandSilentExit, 10000),
             std::optional<long>(0));
   EXPECT_EQ(service.WaitExit(15s), std::optional<int>(1));

@@ -5,6 +5,7 @@
 #include <regex>
 
 #include "common/package_signature.h"
+#include "common/settings_key.h"
 
 namespace vornix {
 namespace {

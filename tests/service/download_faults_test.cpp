@@ -6,6 +6,7 @@
 #include <sys/resource.h>
 #include <atomic>
 
+#include "common/settings_key.h"
 #include "common/transport.h"
 #include "platform/path.h"
 #include "platform/profile.h"

@@ -14,7 +14,6 @@
 
 #include "common/activity_log.h"
 #include "common/catalogue.h"
-#include "common/identity.h"
 #include "common/last_check.h"
 #include "common/package_markers.h"
 #include "common/protocol.h"

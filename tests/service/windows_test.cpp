@@ -2,6 +2,8 @@
 // tray menu, the About box and the window socket.
 #include "tests/service/fixtures.h"
 
+#include "common/settings_key.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QKeyEvent>

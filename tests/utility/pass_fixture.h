@@ -12,29 +12,27 @@
 #include "platform/process.h"
 #include "testing/support/test_support.h"
 #include "updater/core/package_pass.h"
-#include "updater/core/run_flags.h"
 
 namespace vornix::testing {
 
 using Lines = std::vector<std::string>;
 using namespace std::chrono_literals;
 
-// A program folder (the current folder while a test runs) with the bzip2 and gtar links and the
-// log, and a system root. All a pass shows, waits, reports and asks goes to `events` in order:
-// "status:<text>", "ok", "cancel", "sleep <ms>", "shutdown", "logmsg <log lines then>:<text>".
+// A program folder with the bzip2 and gtar links and the log, and a system root. All a pass
+// shows, waits, reports and asks goes to `events` in order: "status:<text>", "ok", "cancel",
+// "sleep <ms>", "shutdown", "logmsg <log lines then>:<text>".
 class PassTest : public ::testing::Test, public ProgressFront {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(ChangeFolder(programFolder.path()));
-    ASSERT_EQ(symlink("/usr/bin/bzip2", "bzip2") | symlink("/usr/bin/tar", "gtar"), 0);
+    ASSERT_EQ(symlink("/usr/bin/bzip2", At("bzip2").c_str()) |
+                  symlink("/usr/bin/tar", At("gtar").c_str()),
+              0);
     ProcessLog().SetFileNames(kUpdaterLogNames);
     ProcessLog().OpenLogIn(programFolder.path() + "/");
     // The log drops a line that repeats the one before, across tests too: begin afresh.
     WriteLogLine(::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::remove(ProcessLog().LogPath());
-    ResetRunFlags();
   }
-  void TearDown() override { ChangeFolder(savedFolder); }
   void ShowStatus(const std::string& text) override { events.push_back("status:" + text); }
   void EnableOk() override { events.push_back("ok"); }
   void EndAsCancel() override { events.push_back("cancel"); }
@@ -53,6 +51,8 @@ class PassTest : public ::testing::Test, public ProgressFront {
     return r;
   }
   std::string AppFolder(const std::string& name) { return programFolder / ("my apps/" + name); }
+  // A path below the program folder.
+  std::string At(const std::string& relative) const { return programFolder / relative; }
   void SaveCatalogueFile() { ASSERT_TRUE(SaveCatalogue(root.Catalogue(), catalogue)); }
   PackageCatalogue LoadCatalogueFile() {
     PackageCatalogue c;
@@ -67,17 +67,17 @@ class PassTest : public ::testing::Test, public ProgressFront {
   // tar (and bzip2 when the name ends in ".bz2").
   void WriteScript(const std::string& name, const std::string& build, const std::string& file,
                    const std::string& command, bool archive = false) {
-    std::filesystem::create_directories(name + "/updates");
-    ASSERT_TRUE(WriteUpdateXml(name + "/updates/UPDATE.XML", {build, file, command}));
-    ASSERT_TRUE(!archive || MakeArchive(name + "/updates/" + file, {{"new.txt", "n"}}));
+    std::filesystem::create_directories(At(name + "/updates"));
+    ASSERT_TRUE(WriteUpdateXml(At(name + "/updates/UPDATE.XML"), {build, file, command}));
+    ASSERT_TRUE(!archive || MakeArchive(At(name + "/updates/" + file), {{"new.txt", "n"}}));
   }
   // SETUP.VER, and when `runnable` a setup.exe that makes <name>/setup-ran (by an absolute name:
   // it runs detached, maybe after the test left the folder).
   void WriteSetup(const std::string& name, const std::string& build, bool runnable = true) {
-    std::filesystem::create_directories(name);
-    ASSERT_TRUE(WriteSetupVer(name + "/SETUP.VER", build));
+    std::filesystem::create_directories(At(name));
+    ASSERT_TRUE(WriteSetupVer(At(name + "/SETUP.VER"), build));
     if (runnable)
-      WriteProgram(name + "/setup.exe", "touch " + ShellQuote(programFolder / name) + "/setup-ran");
+      WriteProgram(At(name + "/setup.exe"), "touch " + ShellQuote(At(name)) + "/setup-ran");
   }
 
   PassHooks RecordingHooks() {
@@ -90,12 +90,13 @@ class PassTest : public ::testing::Test, public ProgressFront {
         [this] { return moduleFile; }};
   }
   // A pass as the utility's command line "VornixUpdate <words>" asks for it.
-  PackagePass MakePass(const std::string& words) {
-    return PackagePass(*this, ParseCommandLine("VornixUpdate " + words), RecordingHooks());
+  PackagePass MakePass(const std::string& words) { return MakePass(words, RecordingHooks()); }
+  PackagePass MakePass(const std::string& words, PassHooks hooks) {
+    return PackagePass(*this, ParseCommandLine("VornixUpdate " + words), programFolder.path() + "/",
+                       std::move(hooks));
   }
   Lines LogLines() const { return testing::UnstampedLines(ReadFileBytes(ProcessLog().LogPath())); }
 
-  std::string savedFolder = CurrentFolder();
   ScopedSystemRoot root;
   TempDir programFolder;
   PackageCatalogue catalogue;

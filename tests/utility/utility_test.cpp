@@ -1,6 +1,7 @@
 // The utility's command line, package pass, setups, update scripts and signature checks.
 #include "common/accepted_orders.h"
-#include "common/identity.h"
+#include "common/program_contract.h"
+#include "common/settings_key.h"
 #include "platform/named_mutex.h"
 #include "platform/registry.h"
 #include "platform/window_link.h"
@@ -34,24 +35,41 @@ TEST(CommandLine, OptionWordsAndTheSelector) {
   }
 }
 
-// One pass over packages "<name>[^<build>][*|!]": "^" a setup S2 ready for a record of the build
-// given ("-" none, S1 when not given), "*" an update ready, "!" one whose file is missing.
+// One package of a pass: its name and the record's Build; whether a setup S2 lies ready; and
+// whether an update U2 (over the record's U1) lies ready, or its marker without its file.
+struct PassPackage {
+  std::string name;
+  std::string build;
+  bool setupReady = false;
+  enum { kNoUpdate, kUpdateReady, kUpdateFileMissing } update = kNoUpdate;
+};
+PassPackage Plain(std::string name) {
+  return {std::move(name), ""};
+}
+PassPackage WithUpdate(std::string name) {
+  return {std::move(name), "", false, PassPackage::kUpdateReady};
+}
+PassPackage WithUpdateFileMissing(std::string name) {
+  return {std::move(name), "", false, PassPackage::kUpdateFileMissing};
+}
+PassPackage WithSetup(std::string name, std::string build = "S1") {
+  return {std::move(name), std::move(build), true};
+}
+
 struct Rule {
-  const char *packages, *words;  // the command line after the program
-  const char* outcomes;          // each package processed, in order, with its last status
-  const char *started, *last;    // the programs started (restart or OK); "cancel" or the last step
+  std::vector<PassPackage> packages;
+  const char* words;           // the command line after the program
+  const char* outcomes;        // each package processed, in order, with its last status
+  const char *started, *last;  // the programs started (restart or OK); "cancel" or the last step
 };
 class PassRules : public PassTest, public ::testing::WithParamInterface<Rule> {};
 
 TEST_P(PassRules, SelectRestartAndClose) {
-  std::istringstream in(GetParam().packages);
-  for (std::string word; in >> word;) {
-    const size_t caret = word.find('^'), end = word.find_first_of("*!");
-    const std::string name = word.substr(0, std::min(caret, end));
-    const std::string build = word.substr(caret + 1, end - caret - 1);
-    AddPackage(name, caret == npos || build == "-" ? "" : build.empty() ? "S1" : build, "U1");
-    if (caret != npos) WriteSetup(name, "S2");
-    if (end != npos) WriteScript(name, "U2", "u", "", word[end] == '*');
+  for (const PassPackage& p : GetParam().packages) {
+    AddPackage(p.name, p.build, "U1");
+    if (p.setupReady) WriteSetup(p.name, "S2");
+    if (p.update != PassPackage::kNoUpdate)
+      WriteScript(p.name, "U2", "u", "", p.update == PassPackage::kUpdateReady);
   }
   PackagePass pass = MakePass(GetParam().words);
   pass.RunPackagePass();
@@ -94,30 +112,58 @@ INSTANTIATE_TEST_SUITE_P(
     Pass, PassRules,
     ::testing::Values(
         // The service's package first and once, then the selected ones in the table's order.
-        Rule{"alpha vornet beta", "all", "'Vornet:idle 'Alpha:idle 'Beta:idle ", "", "cancel"},
-        Rule{"vornet alpha", "vornet", "'Vornet:idle ", "", "ok"},
-        Rule{"vornet ALPHA alpha", "alpha", "'Vornet:idle 'Alpha:idle ", "", "ok"},
-        Rule{"vornet alpha vornet", "none", "'Vornet:idle 'Vornet:idle ", "", "ok"},
-        Rule{"", "alpha", "", "", ""},
+        Rule{{Plain("alpha"), Plain("vornet"), Plain("beta")},
+             "all",
+             "'Vornet:idle 'Alpha:idle 'Beta:idle ",
+             "",
+             "cancel"},
+        Rule{{Plain("vornet"), Plain("alpha")}, "vornet", "'Vornet:idle ", "", "ok"},
+        Rule{{Plain("vornet"), Plain("ALPHA"), Plain("alpha")},
+             "alpha",
+             "'Vornet:idle 'Alpha:idle ",
+             "",
+             "ok"},
+        Rule{{Plain("vornet"), Plain("alpha"), Plain("vornet")},
+             "none",
+             "'Vornet:idle 'Vornet:idle ",
+             "",
+             "ok"},
+        Rule{{}, "alpha", "", "", ""},
         // An "ALL" run closes unless it changed something, a quiet one always.
-        Rule{"alpha* beta!", "ALL", "'Alpha:updated 'Beta:error ", "", "ok"},
-        Rule{"beta!", "ALL", "'Beta:error ", "", "cancel"},
-        Rule{"alpha*", "alpha quiet", "'Alpha:updated ", "", "cancel"},
+        Rule{{WithUpdate("alpha"), WithUpdateFileMissing("beta")},
+             "ALL",
+             "'Alpha:updated 'Beta:error ",
+             "",
+             "ok"},
+        Rule{{WithUpdateFileMissing("beta")}, "ALL", "'Beta:error ", "", "cancel"},
+        Rule{{WithUpdate("alpha")}, "alpha quiet", "'Alpha:updated ", "", "cancel"},
         // OK with "appstart" starts the program just updated, and nothing else.
-        Rule{"alpha*", "alpha appstart", "'Alpha:updated ", "alpha ", "ok"},
+        Rule{{WithUpdate("alpha")}, "alpha appstart", "'Alpha:updated ", "alpha ", "ok"},
         // A setup starts for a new build (with case) of a record with a build, in place of the
         // update; an "ALL" run starts none but the service's.
-        Rule{"alpha^*", "alpha", "'Alpha:setup ", "", "ok"},
-        Rule{"alpha^s2", "alpha", "'Alpha:setup ", "", "ok"},
-        Rule{"alpha^S2 vornet^-", "alpha", "'Vornet:idle 'Alpha:idle ", "", "ok"},
-        Rule{"alpha^", "ALL", "'Alpha:idle ", "", "cancel"},
+        Rule{
+            {{"alpha", "S1", true, PassPackage::kUpdateReady}}, "alpha", "'Alpha:setup ", "", "ok"},
+        Rule{{WithSetup("alpha", "s2")}, "alpha", "'Alpha:setup ", "", "ok"},
+        Rule{{WithSetup("alpha", "S2"), WithSetup("vornet", "")},
+             "alpha",
+             "'Vornet:idle 'Alpha:idle ",
+             "",
+             "ok"},
+        Rule{{WithSetup("alpha")}, "ALL", "'Alpha:idle ", "", "cancel"},
         // Restarts: in an "ALL" run only the service and qorax; after the service's setup only it;
         // when no copy of the utility can be made, the service's update is applied in place.
-        Rule{"vornet qorax alpha", "ALL quiet restart", "'Vornet:idle 'Qorax:idle 'Alpha:idle ",
-             "vornet qorax ", "cancel"},
-        Rule{"alpha", "alpha restart", "'Alpha:idle ", "alpha ", "ok"},
-        Rule{"vornet^ qorax", "qorax restart", "'Vornet:setup 'Qorax:idle ", "vornet ", "cancel"},
-        Rule{"vornet*", "vornet restart", "'Vornet:updated ", "vornet ", "ok"}));
+        Rule{{Plain("vornet"), Plain("qorax"), Plain("alpha")},
+             "ALL quiet restart",
+             "'Vornet:idle 'Qorax:idle 'Alpha:idle ",
+             "vornet qorax ",
+             "cancel"},
+        Rule{{Plain("alpha")}, "alpha restart", "'Alpha:idle ", "alpha ", "ok"},
+        Rule{{WithSetup("vornet"), Plain("qorax")},
+             "qorax restart",
+             "'Vornet:setup 'Qorax:idle ",
+             "vornet ",
+             "cancel"},
+        Rule{{WithUpdate("vornet")}, "vornet restart", "'Vornet:updated ", "vornet ", "ok"}));
 
 // Each update applied is recorded at once, changing its Update and nothing else in the file;
 // what another program changed meanwhile (here the reset tool, run by the update's command) is
@@ -136,7 +182,7 @@ TEST_F(PassTest, WaitsForThePassLockAndRecordsOnlyWhatItApplied) {
   PassHooks hooks = RecordingHooks();
   hooks.passLockWaitMs = 300;
   const auto before = std::chrono::steady_clock::now();
-  PackagePass(*this, ParseCommandLine("VornixUpdate ALL"), hooks).RunPackagePass();
+  MakePass("ALL", hooks).RunPackagePass();
   EXPECT_TRUE(other.held() && std::chrono::steady_clock::now() - before >= 300ms);
   std::string expected = text;
   for (const auto& [from, to] : {std::pair{"<Build>S1<", "<Build><"},
@@ -162,8 +208,9 @@ TEST_F(PassTest, ARunningServiceIsNotStartedAgain) {
 TEST_F(PassTest, AProgramFolderItCannotWriteIsLoggedAndShownLast) {
   AddPackage("alpha");
   WriteFileBytes(programFolder / "plain", "");
-  moduleFile = programFolder / "plain/VornixUpdate";  // a folder below a file: nobody writes it
-  MakePass("alpha").RunPackagePass();
+  // A folder below a file: nobody writes it.
+  PackagePass(*this, ParseCommandLine("VornixUpdate alpha"), At("plain/"), RecordingHooks())
+      .RunPackagePass();
   const std::string text =
       "VornixUpdate cannot write its program folder " + programFolder / "plain/";
   EXPECT_EQ(events.back(), "status:" + text);
@@ -178,7 +225,8 @@ TEST_F(SetupTest, QoraxIsGivenTimeToEndAndASetupThatCannotStartIsAFailure) {
   PackageRecord& r = AddPackage("qorax", "S1", "B1");
   WriteSetup("qorax", "S2", /*runnable=*/false);
   WriteScript("qorax", "B2", "u.tar", "", true);
-  MakePass("qorax").ProcessPackage(r);
+  PackagePass first = MakePass("qorax");
+  first.ProcessPackage(r);
   const std::string error =
       "Error starting setup program 'qorax/setup.exe': not an executable file";
   const std::string done = "'Qorax' successfully updated!",
@@ -187,17 +235,19 @@ TEST_F(SetupTest, QoraxIsGivenTimeToEndAndASetupThatCannotStartIsAFailure) {
                            "sleep 2000", "logmsg 1:" + error, app + "setup error '" + error + "'",
                            "shutdown", "sleep 2000", app + "has been successfully updated!",
                            "logmsg 1:" + done, "ok"}));
-  EXPECT_FALSE(g_qoraxSetupStarted);
+  EXPECT_FALSE(first.results().qoraxSetupStarted);
   WriteSetup("qorax", "S2");
   events.clear();
-  EXPECT_TRUE(MakePass("qorax").RunSetupIfNew(r));
+  PackagePass second = MakePass("qorax");
+  EXPECT_TRUE(second.RunSetupIfNew(r));
   const std::string ran = "'Qorax' setup program executed.  [User may have completed or cancelled]";
   EXPECT_EQ(events, (Lines{"shutdown", "sleep 2000", "logmsg 3:" + ran,
                            "status:Setup has been executed for Arvel Application 'Qorax'."}));
   EXPECT_EQ(LogLines(), (Lines{error + " [EXEC] [0]", done + " [OK] [0]", ran + " [OK] [0]"}));
-  EXPECT_TRUE(g_qoraxSetupStarted && g_changesMade && !g_vornetSetupStarted);
-  EXPECT_EQ(ReadFileBytes("qorax/SETUP.RUN"), "S2") << "the service needs the utility no more";
-  EXPECT_TRUE(WaitFor([] { return PathExists("qorax/setup-ran"); }, 5s));
+  const PassResults& results = second.results();
+  EXPECT_TRUE(results.qoraxSetupStarted && results.changesMade && !results.vornetSetupStarted);
+  EXPECT_EQ(ReadFileBytes(At("qorax/SETUP.RUN")), "S2") << "the service needs the utility no more";
+  EXPECT_TRUE(WaitFor([&] { return PathExists(At("qorax/setup-ran")); }, 5s));
 }
 
 // The update of the service's own package. When no copy can be started (the utility's file is
@@ -207,10 +257,11 @@ TEST_F(SetupTest, TheServicesUpdateIsHandedOverToTheCopy) {
   PackageRecord& vornet = AddPackage("vornet", "S1", "B1");
   WriteScript("vornet", "B2", "vornet.tar", "", true);
   WriteFileBytes(programFolder / "VornixUpdate", "not a program");  // though executable
-  chmod("VornixUpdate", 0755);
+  chmod(At("VornixUpdate").c_str(), 0755);
   PackagePass here = MakePass("ALL quiet restart");
   here.ApplyUpdate(vornet);
-  EXPECT_TRUE(here.m_restart && vornet.Update.view() == "B2" && !PathExists("handed-over"));
+  EXPECT_TRUE(here.results().restart && vornet.Update.view() == "B2" &&
+              !PathExists(At("handed-over")));
   vornet.Update.assign("B1");
   std::filesystem::remove(programFolder / "VornixUpdate1");
   WriteProgram(programFolder / "VornixUpdate",
@@ -220,9 +271,9 @@ TEST_F(SetupTest, TheServicesUpdateIsHandedOverToTheCopy) {
   pass.ApplyUpdate(vornet);
   // How the copy was started: by its path, with the selector and "quiet restart".
   const std::string copy = programFolder / "VornixUpdate1 ALL quiet restart\n";
-  EXPECT_TRUE(WaitFor([&] { return ReadFileBytes("handed-over") == copy; }, 5s));
+  EXPECT_TRUE(WaitFor([&] { return ReadFileBytes(At("handed-over")) == copy; }, 5s));
   // This process restarts nothing and leaves the package alone, saying nothing about it.
-  EXPECT_FALSE(pass.m_restart);
+  EXPECT_FALSE(pass.results().restart);
   EXPECT_EQ(events, Lines{"cancel"});
   moduleFile = programFolder / "VornixUpdate1";
   events.clear();
@@ -239,17 +290,18 @@ TEST_F(SetupTest, AServiceThatDoesNotEndInTimeKeepsRunningAndItsPackageWaits) {
   PackageRecord& vornet = AddPackage("vornet", "S1", "B1");
   WriteScript("vornet", "B2", "vornet.tar", "", true);
   WriteSetup("vornet", "S2");
-  std::filesystem::copy_file(TestToolFolder() + "/window_standin", "Vornix");
+  std::filesystem::copy_file(TestToolFolder() + "/window_standin", At("Vornix"));
   ASSERT_TRUE(StartProgram({programFolder / "Vornix", "--busy-ms", "1500"}));
   ASSERT_TRUE(WaitFor([] { return FindWindowByTitle(kServiceWindowTitle); }, 5s));
   PassHooks hooks = RecordingHooks();
   hooks.serviceStopWaitMs = 500;
-  PackagePass pass(*this, ParseCommandLine("VornixUpdate vornet restart"), hooks);
+  PackagePass pass = MakePass("vornet restart", hooks);
   pass.ProcessPackage(vornet);
   const std::string text = "Vornix Update Service did not stop: 'Vornet' is left for the next run";
   EXPECT_EQ(LogLines(), Lines{text + " [STOP] [0]"});
   EXPECT_EQ(events[events.size() - 2], "status:" + text);
-  EXPECT_TRUE(pass.m_restart && !g_vornetSetupStarted && !PathExists("VornixUpdate1"));
+  EXPECT_TRUE(pass.results().restart && !pass.results().vornetSetupStarted &&
+              !PathExists(At("VornixUpdate1")));
   EXPECT_EQ(vornet.Update.view(), "B1");
   const std::string record = programFolder / "Vornix.record";
   EXPECT_TRUE(WaitFor([&] { return ReadFileBytes(record).find("dropped 57602") != npos; }, 5s));
@@ -258,38 +310,39 @@ TEST_F(SetupTest, AServiceThatDoesNotEndInTimeKeepsRunningAndItsPackageWaits) {
   SendWindowCommand(kServiceWindowTitle, kCommandSilentExit, 2000);
 }
 
-// The update of "app" (Update B1 unless said) to B2, with a file archived when its name holds
-// ".tar", damaged when it begins with "bad" (a link then has the decompressed name), absent when
-// it begins with "absent", else a script; "%" stands for the test's process id.
+// The update of "app" (Update B1 unless said) to B2 with its file: an archive of new.txt (by the
+// real tar, and bzip2 for a name ending in ".bz2"), a script, damaged bytes, or none at all.
+enum class Content { kArchive, kScript, kDamaged, kAbsent };
 struct Script {
-  const char *file, *command;
+  std::string file;
+  Content content;
+  const char* command;
   const char* detail;   // the log line's: "OK", a failed step's, or "" for none
-  const char* failure;  // the failure's log line and report
+  std::string failure;  // the failure's log line and report
   const char* left;     // what the package's folder holds afterwards, by ls
   const char* update = "B1";
   const char* path = "app";  // the record's Path: the package's folder, "" or "missing"
 };
+// A name no other process uses, for a file that must not land in the root folder.
+const std::string kOwnName = "p" + std::to_string(getpid());
 class UpdateScripts : public PassTest, public ::testing::WithParamInterface<Script> {};
 
 TEST_P(UpdateScripts, CarriedOutInThePackagesFolder) {
   const Script& s = GetParam();
-  auto fill = [](std::string text) {
-    if (text.find('%') != npos) text.replace(text.find('%'), 1, std::to_string(getpid()));
-    return text;
-  };
-  const std::string file = fill(s.file), detail = s.detail, failure = fill(s.failure);
+  const std::string& file = s.file;
+  const std::string detail = s.detail, failure = s.failure;
   PackageRecord& r = AddPackage("app", "", s.update);
   if (s.path != std::string("app")) r.Path.assign(s.path[0] ? AppFolder(s.path) : "");
-  const bool bad = file.rfind("bad", 0) == 0, bz2 = file.find(".bz2") != npos;
-  const bool tar = strcasestr(file.c_str(), ".tar"), absent = file.rfind("absent", 0) == 0;
-  WriteScript("app", "B2", file, s.command, tar && !bad && !absent);
-  WriteFileBytes(programFolder / "victim", "victim");
-  if (bad && bz2)
-    std::filesystem::create_symlink(programFolder / "victim", AppFolder("app") + "/bad.tar");
-  if (bad || (!tar && !absent))
-    WriteFileBytes("app/updates/" + file, !bad  ? "echo patched > patched\n"
-                                          : bz2 ? "BZh91AY&SYcut"
-                                                : "x");
+  const bool bz2 = file.find(".bz2") != npos;
+  WriteScript("app", "B2", file, s.command, s.content == Content::kArchive);
+  WriteFileBytes(At("victim"), "victim");
+  // A damaged archive's decompressed name is a link to a file nothing may write through.
+  if (s.content == Content::kDamaged && bz2)
+    std::filesystem::create_symlink(At("victim"), AppFolder("app") + "/bad.tar");
+  if (s.content == Content::kScript)
+    WriteFileBytes(At("app/updates/") + file, "echo patched > patched\n");
+  if (s.content == Content::kDamaged)
+    WriteFileBytes(At("app/updates/") + file, bz2 ? "BZh91AY&SYcut" : "x");
   PackagePass pass = MakePass("app");
   pass.ApplyUpdate(r);
 
@@ -304,41 +357,49 @@ TEST_P(UpdateScripts, CarriedOutInThePackagesFolder) {
                             ? Lines{}
                             : Lines{(detail == "OK" ? ok : failure) + " [" + detail + "] [0]"});
   EXPECT_EQ(r.Update.view(), detail == "OK" ? "B2" : s.update);
-  EXPECT_EQ(g_changesMade, detail == "OK");
+  EXPECT_EQ(pass.results().changesMade, detail == "OK");
   EXPECT_EQ(RunProcess({"/bin/ls", "-A", AppFolder("app")}, {{"LC_ALL", "C"}}).output, s.left);
   // Nothing written through the link, into the root folder, or anywhere else.
-  EXPECT_EQ(ReadFileBytes("victim"), "victim");
+  EXPECT_EQ(ReadFileBytes(At("victim")), "victim");
   const std::string inRoot = "/" + std::filesystem::path(file).filename().string();
   EXPECT_FALSE(PathExists(inRoot) && unlink(inRoot.c_str()) == 0) << inRoot;
-  EXPECT_FALSE(PathExists(AppFolder("missing")) || PathExists("ran") || PathExists("pwned"));
+  EXPECT_FALSE(PathExists(AppFolder("missing")) || PathExists(At("ran")) ||
+               PathExists(At("pwned")));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     UpdateScript, UpdateScripts,
     ::testing::Values(
-        Script{"app-2.tar.bz2", "cp new.txt copy", "OK", "", "copy\nnew.txt\nrun.sh\n"},
+        Script{"app-2.tar.bz2", Content::kArchive, "cp new.txt copy", "OK", "",
+               "copy\nnew.txt\nrun.sh\n"},
         // Endings in any case; a build that differs only in case is applied again.
-        Script{"APP.TAR", "", "OK", "", "new.txt\nrun.sh\n", "b2"},
-        Script{"app.tar.BZ2", "", "OK", "", "new.txt\nrun.sh\n"},
+        Script{"APP.TAR", Content::kArchive, "", "OK", "", "new.txt\nrun.sh\n", "b2"},
+        Script{"app.tar.BZ2", Content::kArchive, "", "OK", "", "new.txt\nrun.sh\n"},
         // Names are quoted: a blank does not split one, shell syntax in one does not run.
-        Script{"my update.tar.bz2", "", "OK", "", "new.txt\nrun.sh\n"},
-        Script{"a;touch pwned;.tar", "", "OK", "", "new.txt\nrun.sh\n"},
+        Script{"my update.tar.bz2", Content::kArchive, "", "OK", "", "new.txt\nrun.sh\n"},
+        Script{"a;touch pwned;.tar", Content::kArchive, "", "OK", "", "new.txt\nrun.sh\n"},
         // Only an archive just unpacked is removed; another file stays for its command.
-        Script{"patch.sh", "sh patch.sh", "OK", "", "patch.sh\npatched\nrun.sh\n"},
-        Script{"app.tar", "touch ran", "", "", "run.sh\n", "B2"},
-        Script{"app.tar", "test -f new.txt && exit 3", "EXEC",
+        Script{"patch.sh", Content::kScript, "sh patch.sh", "OK", "",
+               "patch.sh\npatched\nrun.sh\n"},
+        Script{"app.tar", Content::kArchive, "touch ran", "", "", "run.sh\n", "B2"},
+        Script{"app.tar", Content::kArchive, "test -f new.txt && exit 3", "EXEC",
                "Error running command 'test -f new.txt && exit 3'", "new.txt\nrun.sh\n"},
-        Script{"absent.tar", "", "COPY", "Error copying 'absent.tar'", "run.sh\n"},
-        Script{"../../secret", "", "COPY", "Error copying '../../secret'", "run.sh\n"},
+        Script{"absent.tar", Content::kAbsent, "", "COPY", "Error copying 'absent.tar'",
+               "run.sh\n"},
+        Script{"../../secret", Content::kScript, "", "COPY", "Error copying '../../secret'",
+               "run.sh\n"},
         // A damaged file leaves no output, and nothing is written through a link that has the
         // output's name; a failed archive stays.
-        Script{"bad.tar.bz2", "touch ran", "BZIP2", "Error decompressing 'bad.tar.bz2'",
-               "bad.tar\nbad.tar.bz2\nrun.sh\n"},
-        Script{"bad.tar", "", "GTAR", "Error extracting files from 'bad.tar'", "bad.tar\nrun.sh\n"},
+        Script{"bad.tar.bz2", Content::kDamaged, "touch ran", "BZIP2",
+               "Error decompressing 'bad.tar.bz2'", "bad.tar\nbad.tar.bz2\nrun.sh\n"},
+        Script{"bad.tar", Content::kDamaged, "", "GTAR", "Error extracting files from 'bad.tar'",
+               "bad.tar\nrun.sh\n"},
         // A Path that is no folder, or an empty one (the root folder), fails the copy: nothing
         // is written anywhere and the command does not run.
-        Script{"p%", "touch ran", "COPY", "Error copying 'p%'", "run.sh\n", "B1", "missing"},
-        Script{"p%", "touch ran", "COPY", "Error copying 'p%'", "run.sh\n", "B1", ""}));
+        Script{kOwnName, Content::kScript, "touch ran", "COPY", "Error copying '" + kOwnName + "'",
+               "run.sh\n", "B1", "missing"},
+        Script{kOwnName, Content::kScript, "touch ran", "COPY", "Error copying '" + kOwnName + "'",
+               "run.sh\n", "B1", ""}));
 
 // A marker made by hand or damaged, whose build or file name holds markup, is refused like a
 // failed copy: nothing is copied or stored, and the catalogue keeps every package.
@@ -349,8 +410,9 @@ TEST_F(UpdateScriptTest, WithMarkupIsRefusedAndTheCatalogueKeepsEveryPackage) {
   AddPackage("zed", "", "Z1");
   WriteScript("app", "a\"b", "p", "");
   WriteScript("zed", "Z2", "z", "");
-  WriteFileBytes("zed/updates/UPDATE.XML", "<Build>&#60;Z2</Build>\r\n<FileName>z</FileName>\r\n");
-  for (const char* file : {"app/updates/p", "zed/updates/z"}) WriteFileBytes(file, "p");
+  WriteFileBytes(At("zed/updates/UPDATE.XML"),
+                 "<Build>&#60;Z2</Build>\r\n<FileName>z</FileName>\r\n");
+  for (const char* file : {"app/updates/p", "zed/updates/z"}) WriteFileBytes(At(file), "p");
   MakePass("ALL").RunPackagePass();
   EXPECT_EQ(LogLines(), (Lines{"Error copying 'p' [COPY] [0]", "Error copying 'z' [COPY] [0]"}));
   EXPECT_FALSE(PathExists(AppFolder("app") + "/p") || PathExists(AppFolder("zed") + "/z"));
@@ -365,13 +427,14 @@ TEST_F(UpdateScriptTest, ThatCannotBeRecordedIsAFailedStep) {
   WriteScript("app", "B2", "app.tar", "", true);
   std::filesystem::remove(root.Catalogue());
   std::filesystem::create_directory(root.Catalogue());
-  MakePass("app").ApplyUpdate(r);
+  PackagePass pass = MakePass("app");
+  pass.ApplyUpdate(r);
   const std::string error =
       "Error recording update 'B2': the catalogue " + root.Catalogue() + " is not a regular file";
   EXPECT_EQ(events, (Lines{"logmsg 1:" + error,
                            "status:Arvel Application 'App' update error '" + error + "'"}));
   EXPECT_EQ(LogLines(), Lines{error + " [CATALOGUE] [0]"});
-  EXPECT_TRUE(r.Update.view() == "B1" && !g_changesMade);
+  EXPECT_TRUE(r.Update.view() == "B1" && !pass.results().changesMade);
 }
 
 // With an UpdateKey the utility checks the publisher's signature itself, before it stops a
@@ -382,25 +445,27 @@ TEST_F(UpdateScriptTest, AndSetupsRunOnlyAsThePublisherSignedThem) {
                   ->SetString("UpdateKey", PublisherKeygen(key)));
   AddPackage("qorax", "", "B1");
   WriteScript("qorax", "", "q.tar", "", true);
-  WriteFileBytes("qorax/package.txt", "UpdateBuild=B2\nUpdateFile=q.tar\nUpdateCmd=touch ran\n");
+  WriteFileBytes(At("qorax/package.txt"),
+                 "UpdateBuild=B2\nUpdateFile=q.tar\nUpdateCmd=touch ran\n");
   PackageRecord& app = AddPackage("app", "S1");
   WriteSetup("app", "S2");
-  WriteFileBytes("app/package.txt", "SetupBuild=S2\n");
+  WriteFileBytes(At("app/package.txt"), "SetupBuild=S2\n");
   ASSERT_TRUE(PublisherSign(key, programFolder.path()));
-  ASSERT_TRUE(
-      WriteSetupSig("app/SETUP.SIG", PackageInfoValue("app/package.txt", "SetupSignature")));
-  const std::string setup = ReadFileBytes("app/setup.exe");
-  WriteFileBytes("app/setup.exe", setup + "touch changed\n");
+  ASSERT_TRUE(WriteSetupSig(At("app/SETUP.SIG"),
+                            PackageInfoValue(At("app/package.txt"), "SetupSignature")));
+  const std::string setup = ReadFileBytes(At("app/setup.exe"));
+  WriteFileBytes(At("app/setup.exe"), setup + "touch changed\n");
   EXPECT_FALSE(MakePass("app").RunSetupIfNew(app));
   EXPECT_EQ(events.back(),
             "status:Arvel Application 'App' setup error 'Signature check failed for "
             "'app/setup.exe': the signature does not match'");
-  WriteFileBytes("app/setup.exe", setup);
+  WriteFileBytes(At("app/setup.exe"), setup);
   EXPECT_TRUE(MakePass("app").RunSetupIfNew(app));
-  EXPECT_TRUE(WaitFor([] { return PathExists("app/setup-ran"); }, 5s) && !PathExists("changed"));
+  EXPECT_TRUE(WaitFor([&] { return PathExists(At("app/setup-ran")); }, 5s) &&
+              !PathExists(At("changed")));
 
-  const std::string sig = PackageInfoValue("qorax/package.txt", "UpdateSignature");
-  const std::string original = ReadFileBytes("qorax/updates/q.tar");
+  const std::string sig = PackageInfoValue(At("qorax/package.txt"), "UpdateSignature");
+  const std::string original = ReadFileBytes(At("qorax/updates/q.tar"));
   const std::pair<UpdateMarker, const char*> cases[] = {
       {{"B2", "q.tar", "touch evil", sig}, ""},  // the command changed
       {{"B2", "q.tar", "touch ran", sig}, "x"},  // the file changed
@@ -409,8 +474,8 @@ TEST_F(UpdateScriptTest, AndSetupsRunOnlyAsThePublisherSignedThem) {
     const bool applied = &marker == &cases[2].first;
     events.clear();
     WriteLogLine(marker.UpdateCmd + marker.Build + tail);  // the log drops a repeated line
-    WriteFileBytes("qorax/updates/q.tar", original + tail);
-    ASSERT_TRUE(WriteUpdateXml("qorax/updates/UPDATE.XML", marker));
+    WriteFileBytes(At("qorax/updates/q.tar"), original + tail);
+    ASSERT_TRUE(WriteUpdateXml(At("qorax/updates/UPDATE.XML"), marker));
     SaveCatalogueFile();
     MakePass("qorax").RunPackagePass();
     EXPECT_EQ(LoadCatalogueFile().records[0].Update.view(), applied ? "B2" : "B1");
@@ -429,7 +494,7 @@ TEST_F(UpdateScriptTest, AndSetupsRunOnlyAsThePublisherSignedThem) {
   const std::string newer = std::to_string(std::stoull(order) + 1);
   ASSERT_TRUE(
       AcceptedOrders().Record(PackageKind::kUpdate, "qorax", {std::stoull(newer), "B3", "q.tar"}));
-  WriteFileBytes("qorax/updates/q.tar", original);
+  WriteFileBytes(At("qorax/updates/q.tar"), original);
   SaveCatalogueFile();
   MakePass("qorax").RunPackagePass();
   EXPECT_EQ(LoadCatalogueFile().records[0].Update.view(), "B1");
@@ -448,36 +513,35 @@ TEST_F(UpdateScriptTest, AFileSwappedAfterItsCheckChangesNothingThatRuns) {
   PackageRecord& qorax = AddPackage("qorax", "S1", "B1");
   WriteSetup("qorax", "S2");
   WriteScript("qorax", "", "q.tar", "", true);
-  WriteFileBytes("qorax/package.txt",
+  WriteFileBytes(At("qorax/package.txt"),
                  "SetupBuild=S2\nUpdateBuild=B2\nUpdateFile=q.tar\nUpdateCmd=\n");
   ASSERT_TRUE(PublisherSign(key, programFolder.path()));
-  ASSERT_TRUE(
-      WriteSetupSig("qorax/SETUP.SIG", PackageInfoValue("qorax/package.txt", "SetupSignature")) &&
-      WriteUpdateXml(
-          "qorax/updates/UPDATE.XML",
-          {"B2", "q.tar", "", PackageInfoValue("qorax/package.txt", "UpdateSignature")}));
+  ASSERT_TRUE(WriteSetupSig(At("qorax/SETUP.SIG"),
+                            PackageInfoValue(At("qorax/package.txt"), "SetupSignature")) &&
+              WriteUpdateXml(At("qorax/updates/UPDATE.XML"),
+                             {"B2", "q.tar", "",
+                              PackageInfoValue(At("qorax/package.txt"), "UpdateSignature")}));
   ASSERT_TRUE(MakeArchive(programFolder / "evil.tar", {{"evil.txt", "e"}}));
-  chmod("qorax/setup.exe", 0775);
-  chmod("qorax/updates/q.tar", 0664);
+  chmod(At("qorax/setup.exe").c_str(), 0775);
+  chmod(At("qorax/updates/q.tar").c_str(), 0664);
   bool setupPass = true;
   PassHooks hooks = RecordingHooks();
   hooks.sleepMs = [&](int) {
     if (setupPass) {
-      WriteProgram("qorax/evil", "touch " + ShellQuote(programFolder / "evil-ran"));
-      std::filesystem::rename("qorax/evil", "qorax/setup.exe");
+      WriteProgram(At("qorax/evil"), "touch " + ShellQuote(programFolder / "evil-ran"));
+      std::filesystem::rename(At("qorax/evil"), At("qorax/setup.exe"));
     } else {
-      WriteFileBytes("qorax/updates/q.tar", ReadFileBytes(programFolder / "evil.tar"));
+      WriteFileBytes(At("qorax/updates/q.tar"), ReadFileBytes(programFolder / "evil.tar"));
     }
   };
-  EXPECT_TRUE(
-      PackagePass(*this, ParseCommandLine("VornixUpdate qorax"), hooks).RunSetupIfNew(qorax));
-  EXPECT_TRUE(WaitFor([] { return PathExists("qorax/setup-ran"); }, 5s));
+  EXPECT_TRUE(MakePass("qorax", hooks).RunSetupIfNew(qorax));
+  EXPECT_TRUE(WaitFor([&] { return PathExists(At("qorax/setup-ran")); }, 5s));
   setupPass = false;
-  PackagePass(*this, ParseCommandLine("VornixUpdate qorax"), hooks).ApplyUpdate(qorax);
+  MakePass("qorax", hooks).ApplyUpdate(qorax);
   EXPECT_EQ(qorax.Update.view(), "B2");
   EXPECT_EQ(ReadFileBytes(AppFolder("qorax") + "/new.txt"), "n");
   EXPECT_FALSE(PathExists(AppFolder("qorax") + "/evil.txt"));
-  EXPECT_FALSE(PathExists("evil-ran"));
+  EXPECT_FALSE(PathExists(At("evil-ran")));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "platform/process.h"
+#include "platform/text.h"
 
 namespace vornix {
 
@@ -11,7 +12,6 @@ namespace {
 constexpr std::string_view kRestartWord = "restart";
 constexpr std::string_view kAppStartWord = "appstart";
 constexpr std::string_view kQuietWord = "quiet";
-constexpr const char* kWhiteSpace = " \t\r\n\v\f";
 
 // Removes every occurrence of `word`; true when there was one.
 bool CutWord(std::string& text, std::string_view word) {
@@ -23,26 +23,19 @@ bool CutWord(std::string& text, std::string_view word) {
   return found;
 }
 
-std::string Trim(const std::string& text) {
-  const size_t first = text.find_first_not_of(kWhiteSpace);
-  if (first == std::string::npos) return {};
-  const size_t last = text.find_last_not_of(kWhiteSpace);
-  return text.substr(first, last - first + 1);
-}
-
 }  // namespace
 
 RunOptions ParseCommandLine(std::string commandLine) {
   RunOptions options;
   options.m_restart = CutWord(commandLine, kRestartWord);
   options.m_appStart = CutWord(commandLine, kAppStartWord);
-  commandLine = Trim(commandLine);
+  commandLine = std::string(TrimBlanks(commandLine));
   options.m_quiet = CutWord(commandLine, kQuietWord);
-  commandLine = Trim(commandLine);
+  commandLine = std::string(TrimBlanks(commandLine));
   const size_t space = commandLine.rfind(' ');
   if (space == std::string::npos) return options;
   options.hasSelector = true;
-  options.m_selector = Trim(commandLine.substr(space));
+  options.m_selector = std::string(TrimBlanks(commandLine.substr(space)));
   return options;
 }
 

@@ -1,20 +1,18 @@
 #include "updater/core/package_pass.h"
 
 #include <cerrno>
-#include <chrono>
 #include <cstring>
-#include <memory>
-#include <thread>
 
 #include "common/activity_log.h"
-#include "common/protocol.h"
+#include "common/program_contract.h"
 #include "common/write_problems.h"
-#include "platform/module.h"
 #include "platform/named_mutex.h"
 #include "platform/path.h"
 #include "platform/process.h"
 #include "platform/text.h"
-#include "updater/core/run_flags.h"
+#include "updater/core/hand_over.h"
+#include "updater/core/setup_run.h"
+#include "updater/core/update_script.h"
 
 namespace vornix {
 
@@ -25,75 +23,43 @@ constexpr const char* kProgramName = "VornixUpdate";  // how its problems are si
 
 }  // namespace
 
-std::string FillText(std::string_view format, std::initializer_list<std::string_view> values) {
-  std::string out;
-  auto value = values.begin();
-  for (size_t i = 0; i < format.size(); ++i) {
-    if (format[i] == '%' && i + 1 < format.size() && format[i + 1] == 's' &&
-        value != values.end()) {
-      out += *value++;
-      ++i;
-    } else {
-      out += format[i];
-    }
-  }
-  return out;
+PackagePass::PackagePass(ProgressFront& front, const RunOptions& options, std::string programFolder,
+                         PassHooks hooks)
+    : context_(front, options, std::move(hooks), std::move(programFolder)) {}
+
+void PackagePass::ApplyUpdate(PackageRecord& record) {
+  vornix::ApplyUpdate(context_, record);
 }
 
-PassHooks SystemPassHooks() {
-  PassHooks hooks;
-  hooks.sleepMs = [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
-  // The utility's exchanges are traced like the service's; it waits for each on its thread.
-  TransferOptions transfers;
-  transfers.trace = TraceWriter();
-  hooks.sendShutdownRequest = [transfers] { SendShutdownRequest(transfers); };
-  auto messenger = std::make_shared<UpdaterMessenger>(transfers);
-  hooks.sendLogMessage = [messenger](std::string_view text) { messenger->SendLogMessage(text); };
-  hooks.moduleFileName = [] { return ModuleFileName(); };
-  return hooks;
+bool PackagePass::RunSetupIfNew(PackageRecord& record) {
+  return vornix::RunSetupIfNew(context_, record);
 }
 
-PackagePass::PackagePass(ProgressFront& front, const RunOptions& options, PassHooks hooks)
-    : m_selector(options.m_selector),
-      m_quiet(options.m_quiet),
-      m_restart(options.m_restart),
-      m_appStart(options.m_appStart),
-      front_(front),
-      hooks_(std::move(hooks)) {}
-
-bool PackagePass::SelectorIsAll() const {
-  return EqualsIgnoringCase(m_selector, kAllSelector);
-}
-
-void PackagePass::Report(std::string_view text) {
-  if (hooks_.sendLogMessage) hooks_.sendLogMessage(text);
-}
-
-void PackagePass::Wait(int ms) {
-  if (hooks_.sleepMs) hooks_.sleepMs(ms);
+bool PackagePass::PrepareProgram(PackageRecord& record, bool forSetup) {
+  return vornix::PrepareProgram(context_, record, forSetup);
 }
 
 void PackagePass::RunPackagePass() {
   // Said before the pass (standard error, the log) and shown as the dialog's last status, so a
   // utility that cannot write its folder or the catalogue is never silently useless.
+  const PassHooks& hooks = context_.hooks;
   const std::string problem =
-      hooks_.moduleFileName
-          ? ReportWriteProblems(kProgramName,
-                                FindWriteProblems(FolderWithSlash(hooks_.moduleFileName()),
-                                                  kUpdaterLogNames.log, false))
+      hooks.moduleFileName
+          ? ReportWriteProblems(kProgramName, FindWriteProblems(context_.programFolder,
+                                                                kUpdaterLogNames.log, false))
           : std::string();
   {
     // Held from reading the catalogue until the pass is over, so that a copy started by a
     // hand-over reads the catalogue only after this pass recorded its updates. After the bound
     // the pass goes on without the lock, as it would have without one.
-    WaitedLock passLock(kPassLockName, hooks_.passLockWaitMs);
+    WaitedLock passLock(kPassLockName, hooks.passLockWaitMs);
     if (!passLock.held()) {
       const std::optional<int> holder = NamedMutexHolder(kPassLockName);
       WriteLogLine("The pass lock " + NamedMutex::LockFilePath(kPassLockName) +
                    (passLock.error() == EWOULDBLOCK
                         ? " is held" +
                               (holder ? " by process " + std::to_string(*holder) : std::string()) +
-                              " longer than " + std::to_string(hooks_.passLockWaitMs / 1000) + " s"
+                              " longer than " + std::to_string(hooks.passLockWaitMs / 1000) + " s"
                         : " cannot be taken: " + std::string(std::strerror(passLock.error()))) +
                    "; this pass goes on without it");
     }
@@ -103,37 +69,41 @@ void PackagePass::RunPackagePass() {
       // none leaves the file as it was.
       for (int i = 0; i < catalogue.count; ++i) {
         if (catalogue.records[i].Name.view() != kServicePackageName) continue;
-        recordIndex_ = i;
+        context_.recordIndex = i;
         ProcessPackage(catalogue.records[i]);
       }
       for (int i = 0; i < catalogue.count; ++i) {
         PackageRecord& record = catalogue.records[i];
         if (record.Name.view() == kServicePackageName) continue;
-        recordIndex_ = i;
-        if (record.Name.view() == m_selector || SelectorIsAll()) ProcessPackage(record);
+        context_.recordIndex = i;
+        if (record.Name.view() == context_.options.m_selector || context_.SelectorIsAll())
+          ProcessPackage(record);
       }
-      recordIndex_ = -1;
+      context_.recordIndex = -1;
     }
   }
-  if (!problem.empty()) front_.ShowStatus(problem);
-  if (SelectorIsAll() && !g_changesMade) front_.EndAsCancel();
-  if (m_quiet) front_.EndAsCancel();
+  ProgressFront& front = context_.front;
+  if (!problem.empty()) front.ShowStatus(problem);
+  if (context_.SelectorIsAll() && !context_.results.changesMade) front.EndAsCancel();
+  if (context_.options.m_quiet) front.EndAsCancel();
 }
 
 void PackagePass::ProcessPackage(PackageRecord& record) {
-  front_.ShowStatus(FillText(kUpdatingText, {record.Desc.view()}));
-  if (!SelectorIsAll() || EqualsIgnoringCase(record.Name.view(), kServicePackageName)) {
+  context_.front.ShowStatus(FillText(kUpdatingText, {record.Desc.view()}));
+  const bool all = context_.SelectorIsAll();
+  if (!all || EqualsIgnoringCase(record.Name.view(), kServicePackageName)) {
     if (!RunSetupIfNew(record)) ApplyUpdate(record);
   } else {
     ApplyUpdate(record);  // setups of other packages are never started in an "ALL" run
   }
-  front_.EnableOk();
-  if (!m_restart) return;
+  context_.front.EnableOk();
+  const PassResults& results = context_.results;
+  if (!results.restart) return;
 
   const std::string_view name = record.Name.view();
-  if (SelectorIsAll() && name != kServicePackageName && name != kQoraxPackageName) return;
-  if (g_qoraxSetupStarted && name != kQoraxPackageName) return;
-  if (g_vornetSetupStarted && name != kServicePackageName) return;
+  if (all && name != kServicePackageName && name != kQoraxPackageName) return;
+  if (results.qoraxSetupStarted && name != kQoraxPackageName) return;
+  if (results.vornetSetupStarted && name != kServicePackageName) return;
   RestartProgram(record);
 }
 
@@ -142,13 +112,14 @@ void PackagePass::RestartProgram(const PackageRecord& record) {
   // would only end again, saying so in the log.
   if (record.Name.view() == kServicePackageName && !WaitUntilNamedMutexFree(kServiceMutexName, 0))
     return;
-  // Inherits the current folder, the program folder.
-  StartProgram({record.Path.str() + "/" + record.Key.str()});
+  // Started in the program folder, as the utility was.
+  StartProgram({record.Path.str() + "/" + record.Key.str()}, context_.programFolder);
 }
 
 void PackagePass::OnOk() {
-  if (!m_appStart || m_startCommand.empty()) return;
-  StartProgram({m_startCommand}, m_startFolder);
+  const PassResults& results = context_.results;
+  if (!context_.options.m_appStart || results.startCommand.empty()) return;
+  StartProgram({results.startCommand}, results.startFolder);
 }
 
 }  // namespace vornix

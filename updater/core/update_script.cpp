@@ -1,4 +1,4 @@
-// ApplyUpdate: carries out a package's UPDATE.XML in the package's program folder.
+#include "updater/core/update_script.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,14 +8,15 @@
 #include "common/activity_log.h"
 #include "common/catalogue_edit.h"
 #include "common/package_markers.h"
+#include "common/package_places.h"
 #include "platform/file_descriptor.h"
 #include "platform/path.h"
 #include "platform/process.h"
 #include "platform/regular_file.h"
 #include "platform/temporary_files.h"
 #include "platform/text.h"
-#include "updater/core/package_pass.h"
-#include "updater/core/run_flags.h"
+#include "updater/core/hand_over.h"
+#include "updater/core/signature_check.h"
 
 namespace vornix {
 
@@ -45,7 +46,7 @@ bool Decompress(const std::string& bzip2, const std::string& folder, int compres
                 const std::string& output, FileDescriptor& decompressed) {
   RemoveStaleTemporaries(folder, kDecompressPrefix);
   std::string temp;
-  FileDescriptor fd(CreateTemporaryBeside(folder, kDecompressPrefix, temp));
+  FileDescriptor fd = CreateTemporaryBeside(folder, kDecompressPrefix, temp);
   if (!fd.valid()) return false;
   // The output gets the mode of the compressed file, as bzip2 gives it when it writes one.
   struct stat st {};
@@ -57,14 +58,15 @@ bool Decompress(const std::string& bzip2, const std::string& folder, int compres
   return ok;
 }
 
-}  // namespace
-
-std::string PackagePass::RecordUpdate(const PackageRecord& record, std::string_view build) {
+// Records an applied update's build in the catalogue, changing nothing else there; the empty
+// text, or why it could not.
+std::string RecordUpdate(const PassContext& pass, const PackageRecord& record,
+                         std::string_view build) {
   const std::string_view name = record.Name.view();
   bool found = false;
   const std::string problem = EditCatalogue([&](PackageCatalogue& catalogue) {
     // The package where the pass found it, unless the file changed under the pass.
-    int index = recordIndex_;
+    int index = pass.recordIndex;
     if (index < 0 || index >= catalogue.count || catalogue.records[index].Name.view() != name)
       index = FindPackage(catalogue, name, NameCase::kSignificant);
     found = index >= 0;
@@ -76,34 +78,36 @@ std::string PackagePass::RecordUpdate(const PackageRecord& record, std::string_v
          "' any more";
 }
 
-void PackagePass::ApplyUpdate(PackageRecord& record) {
-  const std::string name = record.Name.str();
-  const std::string updates = UpdatesFolder(PackageFolder("", name));
-  const UpdateMarker script = ReadUpdateXml(updates + "/UPDATE.XML");
+}  // namespace
+
+void ApplyUpdate(PassContext& pass, PackageRecord& record) {
+  const PackagePlaces places = pass.Places(record.Name.view());
+  const UpdateMarker script = ReadUpdateXml(places.updateXml);
   if (script.Build.empty() || script.Build == record.Update.view()) {
-    front_.ShowStatus(FillText(kNoUpdateText, {record.Desc.view()}));
+    pass.front.ShowStatus(FillText(kNoUpdateText, {record.Desc.view()}));
     return;
   }
   std::string fileName = script.FileName;
-  const std::string programFolder = CurrentFolder();
+  const std::string& programFolder = pass.programFolder;
   const std::string path = record.Path.str();
   auto failed = [&](const StepError& error) {
     WriteLogLine(error.text, error.detail);
-    Report(error.text);
-    front_.ShowStatus(FillText(kUpdateErrorText, {record.Desc.view(), error.text}));
+    pass.Report(error.text);
+    pass.front.ShowStatus(FillText(kUpdateErrorText, {record.Desc.view(), error.text}));
   };
   // The update file is opened once: its signature is checked on these bytes, and these bytes
   // are copied and unpacked, whatever happens to the file's name while programs are asked to
   // end (a name from the server that is no plain file name opens nothing).
-  FileDescriptor update(IsPlainFileName(fileName) ? OpenRegularFile(updates + "/" + fileName) : -1);
-  if (RefuseUnsignedUpdate(record, script, update)) return;
+  FileDescriptor update =
+      IsPlainFileName(fileName) ? OpenRegularFile(places.UpdateFile(fileName)) : FileDescriptor();
+  if (RefuseUnsignedUpdate(pass, record, script, update)) return;
   // A marker made by hand or damaged on its way: a build with markup would corrupt the
   // catalogue, so the script is not carried out at all.
   if (!IsCatalogueSafe(script.Build) || !IsCatalogueSafe(fileName)) {
     failed({FillText(kCopyError, {fileName}), "COPY"});
     return;
   }
-  if (PrepareProgram(record, false)) return;  // the copy of the utility takes over
+  if (PrepareProgram(pass, record, false)) return;  // the copy of the utility takes over
 
   // A name from the server that is not one plain file name never reaches a path, and only a
   // regular file is copied (a FIFO would hold the copy for ever). A Path that is no folder, or
@@ -121,7 +125,7 @@ void PackagePass::ApplyUpdate(PackageRecord& record) {
     // bzip2 names its output after the ending only when that is ".bz2" in small letters, so
     // the output is written under the shortened name, whatever the spelling of the ending.
     const std::string output = fileName.substr(0, fileName.size() - 4);
-    if (!Decompress(programFolder + "/bzip2", path, update.get(), output, decompressed)) {
+    if (!Decompress(programFolder + "bzip2", path, update.get(), output, decompressed)) {
       failed({FillText(kBzip2Error, {fileName}), "BZIP2"});
       return;
     }
@@ -131,7 +135,7 @@ void PackagePass::ApplyUpdate(PackageRecord& record) {
     archive = decompressed.get();
   }
   if (EndsWithIgnoringCase(fileName, ".tar")) {
-    if (RunProgram({programFolder + "/gtar", "-xf", "-"}, path, -1, archive) != 0) {
+    if (RunProgram({programFolder + "gtar", "-xf", "-"}, path, -1, archive) != 0) {
       failed({FillText(kGtarError, {fileName}), "GTAR"});
       return;
     }
@@ -145,19 +149,19 @@ void PackagePass::ApplyUpdate(PackageRecord& record) {
 
   // Only an update the catalogue records is done: one that could not be recorded would be
   // applied again by the next run, and must not be reported as successful.
-  const std::string notRecorded = RecordUpdate(record, script.Build);
+  const std::string notRecorded = RecordUpdate(pass, record, script.Build);
   if (!notRecorded.empty()) {
     failed({FillText(kRecordError, {script.Build, notRecorded}), "CATALOGUE"});
     return;
   }
-  front_.ShowStatus(FillText(kUpdatedText, {record.Desc.view()}));
-  g_changesMade = true;
+  pass.front.ShowStatus(FillText(kUpdatedText, {record.Desc.view()}));
+  pass.results.changesMade = true;
   record.Update.assign(script.Build);
   const std::string done = FillText(kUpdatedLogText, {record.Desc.view()});
-  Report(done);
+  pass.Report(done);
   WriteLogLine(done, "OK");
-  m_startFolder = path;
-  m_startCommand = path + "/" + record.Key.str();
+  pass.results.startFolder = path;
+  pass.results.startCommand = path + "/" + record.Key.str();
 }
 
 }  // namespace vornix

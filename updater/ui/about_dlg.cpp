@@ -3,8 +3,9 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "common/identity.h"
+#include "common/product_version.h"
 #include "common/ui/dialog_units.h"
+#include "common/ui/qt_text.h"
 #include "updater/ui/app_icon.h"
 
 namespace vornix {
@@ -19,8 +20,7 @@ constexpr int kOkId = 1;
 }  // namespace
 
 QString AboutVersionText() {
-  return QString::fromLatin1(kVersionPrefix) +
-         QString::fromStdString(ServiceVersionText(ReadProductVersion()));
+  return ToQString(kVersionPrefix) + ToQString(ServiceVersionText(ReadProductVersion()));
 }
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {

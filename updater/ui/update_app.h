@@ -23,7 +23,4 @@ class CUpdateApp {
 inline constexpr const char* kSocketsFailedText = "Windows sockets initialization failed.";
 inline constexpr const char* kStartedText = "Vornix Update started.";
 
-// A message box with OK only; where nobody sees windows its text goes to standard error.
-void ShowErrorBox(const std::string& text);
-
 }  // namespace vornix

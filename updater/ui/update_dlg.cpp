@@ -6,6 +6,7 @@
 #include <QTextEdit>
 
 #include "common/ui/dialog_units.h"
+#include "common/ui/qt_text.h"
 #include "updater/ui/about_dlg.h"
 #include "updater/ui/app_icon.h"
 
@@ -18,8 +19,9 @@ constexpr const char* kAboutItem = "&About VornixUpdate...";  // string 101
 
 }  // namespace
 
-CUpdateDlg::CUpdateDlg(const RunOptions& options, PassHooks hooks, QWidget* parent)
-    : QDialog(parent), pass_(*this, options, std::move(hooks)) {
+CUpdateDlg::CUpdateDlg(const RunOptions& options, PassHooks hooks, QWidget* parent,
+                       const std::string& programFolder)
+    : QDialog(parent), pass_(*this, options, programFolder, std::move(hooks)) {
   const QFont font = DialogFont();
   setFont(font);
   setWindowTitle(kTitle);
@@ -62,7 +64,7 @@ CUpdateDlg::CUpdateDlg(const RunOptions& options, PassHooks hooks, QWidget* pare
 }
 
 void CUpdateDlg::ShowStatus(const std::string& text) {
-  m_status->setPlainText(QString::fromLatin1(text.data(), static_cast<int>(text.size())));
+  m_status->setPlainText(ToQString(text));
   m_status->selectAll();
   m_status->setAlignment(Qt::AlignHCenter);
   m_status->moveCursor(QTextCursor::Start);

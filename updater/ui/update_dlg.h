@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <memory>
 
+#include "platform/module.h"
 #include "updater/core/package_pass.h"
 
 class QPushButton;
@@ -24,8 +25,9 @@ class CUpdateDlg : public QDialog, public ProgressFront {
   static constexpr int kPassTimerId = 1001;
   static constexpr int kPassTimerMs = 100;
 
+  // The pass works on the packages below `programFolder`, by default the utility's own.
   explicit CUpdateDlg(const RunOptions& options, PassHooks hooks = SystemPassHooks(),
-                      QWidget* parent = nullptr);
+                      QWidget* parent = nullptr, const std::string& programFolder = ModuleFolder());
 
   // The progress operations of the pass.
   void ShowStatus(const std::string& text) override;
