@@ -20,6 +20,7 @@
 #include "common/package_signature.h"
 #include "common/protocol.h"
 #include "platform/atomic_file.h"
+#include "platform/file_descriptor.h"
 
 namespace vornix {
 namespace {
@@ -34,28 +35,12 @@ constexpr mode_t kGroupOrOthers = 077;
 constexpr size_t kKeyFileMax = 64 * 1024;
 constexpr int kFailedExit = 1;
 
-struct ScopedFd {
-  ~ScopedFd() {
-    if (fd >= 0) close(fd);
-  }
-  const int fd;
-};
-
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = write(fd, bytes.data(), bytes.size());
-    if (n <= 0) return false;
-    bytes.remove_prefix(static_cast<size_t>(n));
-  }
-  return true;
-}
-
 // The private key, when its file is a regular file that only its owner may access and holds
 // an Ed25519 key in PEM; else empty, with the reason in `why`.
 PkeyHandle ReadPrivateKey(const std::string& keyFile, std::string& why) {
-  const ScopedFd file{open(keyFile.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
+  const FileDescriptor file(open(keyFile.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   struct stat st {};
-  if (file.fd < 0 || fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (!file.valid() || fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
     why = "cannot read the private key file";
     return nullptr;
   }
@@ -64,7 +49,7 @@ PkeyHandle ReadPrivateKey(const std::string& keyFile, std::string& why) {
     return nullptr;
   }
   std::string pem(kKeyFileMax, '\0');
-  const ssize_t n = read(file.fd, pem.data(), pem.size());
+  const ssize_t n = read(file.get(), pem.data(), pem.size());
   BioHandle bio(BIO_new_mem_buf(pem.data(), n < 0 ? 0 : static_cast<int>(n)));
   PkeyHandle key(bio ? PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr) : nullptr);
   if (!key || !EVP_PKEY_is_a(key.get(), "ED25519")) {
@@ -180,9 +165,10 @@ int MakePublisherKey(const std::string& keyFile, std::ostream& out, std::ostream
   unsigned char raw[kPublicKeyBytes];
   size_t rawLength = sizeof raw;
   // O_EXCL: an existing key, perhaps the one clients trust, is never overwritten.
-  const ScopedFd file{open(keyFile.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kPrivateMode)};
-  if (file.fd < 0 || !WriteAll(file.fd, std::string_view(data, static_cast<size_t>(size))) ||
-      fsync(file.fd) != 0 || EVP_PKEY_get_raw_public_key(key.get(), raw, &rawLength) != 1) {
+  const FileDescriptor file(
+      open(keyFile.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kPrivateMode));
+  if (!file.valid() || !WriteAll(file.get(), std::string_view(data, static_cast<size_t>(size))) ||
+      fsync(file.get()) != 0 || EVP_PKEY_get_raw_public_key(key.get(), raw, &rawLength) != 1) {
     err << "vornix-publish: cannot write a new private key file " << keyFile << "\n";
     return kFailedExit;
   }
