@@ -1,7 +1,10 @@
 #include "common/accepted_orders.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <string_view>
+#include <vector>
 
 #include "platform/atomic_file.h"
 #include "platform/path.h"
@@ -40,6 +43,14 @@ std::string Unword(std::string_view word) {
   return out;
 }
 
+// Decimal digits that fit an order; nothing for anything else.
+std::optional<uint64_t> ParseOrder(std::string_view digits) {
+  if (digits.empty() || digits.size() > 19 ||
+      digits.find_first_not_of("0123456789") != std::string_view::npos)
+    return std::nullopt;
+  return std::strtoull(std::string(digits).c_str(), nullptr, 10);
+}
+
 std::string Describe(const AcceptedOrder& o) {
   return "order " + std::to_string(o.order) + " (build " + o.build +
          (o.file.empty() ? "" : ", " + o.file) + ")";
@@ -53,25 +64,42 @@ std::string AcceptedOrders::FilePath() {
 
 AcceptedOrders AcceptedOrders::Read() {
   AcceptedOrders orders;
-  const std::string text = ReadRegularFile(FilePath(), kReadLimit).value_or("");
+  const std::string path = FilePath();
+  std::optional<std::string> text = ReadRegularFile(path, kReadLimit + 1);
+  if (!text) {
+    // None yet is an empty record; anything else in its place is one that cannot be read.
+    if (FileExists(path)) orders.unreadable_ = "it is no regular file, or cannot be opened";
+    return orders;
+  }
+  if (text->size() > kReadLimit) {
+    orders.unreadable_ = "it is longer than " + std::to_string(kReadLimit) + " bytes";
+    return orders;
+  }
+  if (StartsWith(*text, "\xEF\xBB\xBF")) text->erase(0, 3);  // a byte order mark an editor added
   size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string words[5];
-    size_t at = start, n = 0;
-    for (; n < 5 && at < end; ++n) {
-      size_t blank = text.find(' ', at);
-      if (blank == std::string::npos || blank > end) blank = end;
-      words[n] = text.substr(at, blank - at);
-      at = blank + 1;
-    }
+  for (int lineNumber = 1; start < text->size(); ++lineNumber) {
+    size_t end = text->find('\n', start);
+    if (end == std::string::npos) end = text->size();
+    const std::string_view line = TrimBlanks(std::string_view(*text).substr(start, end - start));
     start = end + 1;
-    if (n != 5 || (words[0] != "setup" && words[0] != "update") ||
-        words[2].find_first_not_of("0123456789") != std::string::npos || words[2].empty())
-      continue;
-    orders.orders_[words[0] + " " + Unword(words[1])] = {
-        std::strtoull(words[2].c_str(), nullptr, 10), Unword(words[3]), Unword(words[4])};
+    if (line.empty() || line.front() == '#') continue;
+    std::vector<std::string_view> words;
+    for (size_t at = 0; at < line.size();) {
+      const size_t word = line.find_first_not_of(kWhiteSpace, at);
+      if (word == std::string_view::npos) break;
+      const size_t blank = std::min(line.find_first_of(kWhiteSpace, word), line.size());
+      words.push_back(line.substr(word, blank - word));
+      at = blank;
+    }
+    const std::optional<uint64_t> order =
+        words.size() == 5 ? ParseOrder(words[2]) : std::optional<uint64_t>();
+    if (!order || (words[0] != "setup" && words[0] != "update")) {
+      // A line that cannot be read may have held any package's order: none is known for sure.
+      orders.unreadable_ = "line " + std::to_string(lineNumber) + " cannot be read";
+      return orders;
+    }
+    AcceptedOrder& known = orders.orders_[std::string(words[0]) + " " + Unword(words[1])];
+    if (*order >= known.order) known = {*order, Unword(words[3]), Unword(words[4])};
   }
   return orders;
 }
@@ -85,6 +113,9 @@ std::optional<AcceptedOrder> AcceptedOrders::Find(PackageKind kind,
 
 std::string AcceptedOrders::RollbackProblem(PackageKind kind, std::string_view programId,
                                             const AcceptedOrder& offered) const {
+  if (!unreadable_.empty())
+    return "the record of signed packages taken, " + FilePath() + ", cannot be read (" +
+           unreadable_ + "): no signed package is taken until it can";
   const std::optional<AcceptedOrder> taken = Find(kind, programId);
   if (!taken || offered.order > taken->order) return {};
   if (offered.order == taken->order && offered.build == taken->build && offered.file == taken->file)
@@ -95,6 +126,8 @@ std::string AcceptedOrders::RollbackProblem(PackageKind kind, std::string_view p
 
 bool AcceptedOrders::Record(PackageKind kind, std::string_view programId,
                             const AcceptedOrder& taken) {
+  // A record that cannot be read is never written over: what it held would be lost.
+  if (!unreadable_.empty()) return false;
   const std::optional<AcceptedOrder> known = Find(kind, programId);
   if (known && known->order >= taken.order) return true;
   orders_[Key(kind, programId)] = taken;

@@ -30,7 +30,8 @@ class AcceptedOrders {
   std::optional<AcceptedOrder> Find(PackageKind kind, std::string_view programId) const;
 
   // Why a signed package of this order, build and file may not be taken, naming the rollback;
-  // empty when it may: it is newer than the one taken before, or that one, or the first.
+  // empty when it may: it is newer than the one taken before, or that one, or the first. A
+  // record that is there and cannot be read (a damaged line, no regular file) takes nothing.
   std::string RollbackProblem(PackageKind kind, std::string_view programId,
                               const AcceptedOrder& offered) const;
 
@@ -40,6 +41,7 @@ class AcceptedOrders {
 
  private:
   std::map<std::string, AcceptedOrder> orders_;  // by "<kind> <program id>"
+  std::string unreadable_;                       // why the record on disk cannot be read
 };
 
 }  // namespace vornix

@@ -34,7 +34,7 @@ std::string SignatureProblem(
   if (!key.Usable()) return "the update key is not usable";
   if (value.empty()) return "no signature";
   const std::optional<SignedValue> signed_ = ParseSignedValue(value);
-  if (!signed_) return "a signature of the earlier form, without an order: it must be signed again";
+  if (!signed_) return SignedValueProblem(value);
   if (!digest) return "the file cannot be read";
   if (!key.Verifies(statement(signed_->order, *digest), signed_->signature))
     return "the signature does not match";
@@ -71,6 +71,16 @@ std::optional<SignedValue> ParseSignedValue(std::string_view value) {
       digits.find_first_not_of("0123456789") != std::string_view::npos)
     return std::nullopt;
   return SignedValue{std::stoull(std::string(digits)), std::string(value.substr(colon + 1))};
+}
+
+std::string SignedValueProblem(std::string_view value) {
+  if (ParseSignedValue(value)) return {};
+  const size_t colon = value.find(':');
+  const std::string_view digits = value.substr(0, colon);
+  if (colon != std::string_view::npos && !digits.empty() &&
+      digits.find_first_not_of("0123456789") == std::string_view::npos)
+    return "an order of more than 19 digits, which no client reads";
+  return "a signature of the earlier form, without an order: it must be signed again";
 }
 
 std::string FormatSignedValue(const SignedValue& value) {

@@ -36,8 +36,13 @@ struct SignedValue {
   uint64_t order = 0;
   std::string signature;  // base64
 };
-// Nothing for a value of another form (the earlier form had no order).
+// Nothing for a value of another form (the earlier form had no order) or an order of more than
+// 19 digits.
 std::optional<SignedValue> ParseSignedValue(std::string_view value);
+// Why a value does not parse, in a few words for a log line; empty when it does.
+std::string SignedValueProblem(std::string_view value);
+// The highest order a client reads: 19 digits.
+inline constexpr uint64_t kMaxSignedOrder = 9999999999999999999ull;
 std::string FormatSignedValue(const SignedValue& value);
 
 // The statements a publisher signs: one value a line, each line ending in LF. Values never hold

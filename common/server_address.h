@@ -14,6 +14,17 @@ inline constexpr const char* kDefaultServerUrl = "192.168.10.1";
 // UrlOut is read into 512 bytes, by every program: an address keeps at most 511 characters.
 inline constexpr size_t kUrlOutCapacity = 512;
 
+class RegistryKey;
+
+// UrlOut as the settings key holds it: the address (empty when the value is absent or empty,
+// which stands for the default), or why it cannot be used: its line cannot be read, it is longer
+// than 511 characters, it holds a blank.
+struct UrlOutValue {
+  std::string address;
+  std::string problem;
+};
+UrlOutValue ReadUrlOut(const RegistryKey& key);
+
 // The command address of a server address: it followed by "/cgi-bin/vornet".
 std::string CommandUrl(const std::string& serverUrl);
 

@@ -43,6 +43,12 @@ bool MakeRunFolder(const std::string& sub) {
     if (mkdir(f.c_str(), 0700) != 0 && errno != EEXIST && !MakeFolders(f)) return false;
     struct stat st {};
     if (stat(f.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+    // A folder another user made (in a system root others may write) is theirs to change: a
+    // lock or socket in it could be taken away. It is not used.
+    if (st.st_uid != geteuid() && st.st_uid != 0) {
+      errno = EPERM;
+      return false;
+    }
     if (st.st_uid == geteuid() && (st.st_mode & 077)) chmod(f.c_str(), 0700);
   }
   return true;

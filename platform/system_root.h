@@ -24,7 +24,8 @@ std::string RunFolder(const std::string& sub);
 
 // Makes <system root>/run/<sub> where it is missing, both folders the owner's alone (0700, also
 // when an earlier version made them for everyone): no other user can take a lock there or
-// reach a window. True when the folder is there.
+// reach a window. A folder another user owns is not used (false, errno EPERM). True when the
+// folder is there.
 bool MakeRunFolder(const std::string& sub);
 
 // Where the session gives the programs no runtime folder (XDG_RUNTIME_DIR unset, as under

@@ -89,26 +89,44 @@ void WarnIfCut(const std::string& package, const char* key, const std::string& v
 
 // The order of this signing: the time in seconds, and always above the order the package was
 // signed with before, so that it only grows for the package, however quickly it is signed again
-// or however the clock goes.
-uint64_t NextOrder(PackageInfo& info) {
+// or however the clock goes. Nothing, with `why`, when the order before cannot be read or no
+// higher one is left that clients read: signing lower would make every client refuse it.
+std::optional<uint64_t> NextOrder(const PackageInfo& info, std::string& why) {
   uint64_t order = static_cast<uint64_t>(std::time(nullptr));
   for (const char* key : {kSetupSignatureKey, kUpdateSignatureKey}) {
-    if (const auto earlier = ParseSignedValue(info.values[key]))
-      order = std::max(order, earlier->order + 1);
+    const auto value = info.values.find(key);
+    if (value == info.values.end() || value->second.empty()) continue;
+    const std::optional<SignedValue> earlier = ParseSignedValue(value->second);
+    if (!earlier && SignedValueProblem(value->second).find("19 digits") != std::string::npos) {
+      why = std::string(key) + " holds " + SignedValueProblem(value->second);
+      return std::nullopt;
+    }
+    if (!earlier) continue;  // the earlier form: no order to stay above
+    if (earlier->order >= kMaxSignedOrder) {
+      why = std::string(key) + " holds the highest order clients read, " +
+            std::to_string(kMaxSignedOrder) + "; no higher one can be signed";
+      return std::nullopt;
+    }
+    order = std::max(order, earlier->order + 1);
   }
   return order;
 }
 
-// Signs one package folder; false when its package.txt cannot be rewritten.
-bool SignPackage(EVP_PKEY* key, const fs::path& folder, std::ostream& out, std::ostream& err) {
+// Signs one package folder; why it did not, when it did not (its package.txt stays as it was).
+std::string SignPackage(EVP_PKEY* key, const fs::path& folder, std::ostream& out,
+                        std::ostream& err) {
   const std::string name = folder.filename().string();
   const std::string infoPath = (folder / kPackageInfo).string();
+  const std::string cannotRewrite = "cannot rewrite " + infoPath;
   std::ifstream in(infoPath, std::ios::binary);
   std::stringstream text;
-  if (!(in && text << in.rdbuf())) return false;
+  if (!(in && text << in.rdbuf())) return cannotRewrite;
   PackageInfo info = ParsePackageInfo(text.str());
   auto& v = info.values;
-  const uint64_t order = NextOrder(info);
+  std::string why;
+  const std::optional<uint64_t> next = NextOrder(info, why);
+  if (!next) return name + ": " + why + "; it stays as it was";
+  const uint64_t order = *next;
   const auto signedValue = [&](const std::string& statement) {
     return FormatSignedValue({order, Sign(key, statement)});
   };
@@ -147,7 +165,7 @@ bool SignPackage(EVP_PKEY* key, const fs::path& folder, std::ostream& out, std::
     if (!IsSignatureLine(line)) rewritten += line + "\n";
   }
   for (const std::string& line : signatures) rewritten += line + "\n";
-  return ReplaceFileAtomically(infoPath, rewritten);
+  return ReplaceFileAtomically(infoPath, rewritten) ? std::string() : cannotRewrite;
 }
 
 }  // namespace
@@ -196,8 +214,8 @@ int SignRepository(const std::string& keyFile, const std::string& repository, st
   std::sort(folders.begin(), folders.end());
   int exitCode = 0;
   for (const fs::path& folder : folders) {
-    if (!SignPackage(key.get(), folder, out, err)) {
-      err << "vornix-publish: cannot rewrite " << (folder / kPackageInfo).string() << "\n";
+    if (const std::string problem = SignPackage(key.get(), folder, out, err); !problem.empty()) {
+      err << "vornix-publish: " << problem << "\n";
       exitCode = kFailedExit;
     }
   }

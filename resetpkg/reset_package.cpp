@@ -46,9 +46,20 @@ ResetResult ResetPackage(const std::string& programId) {
   if (programId.empty())
     return {ResetOutcome::kNoSuchPackage, "VornixResetPkg: no program id given"};
   int found = -1;
-  bool alreadyEmpty = false;
+  bool alreadyEmpty = false, ambiguous = false;
   const std::string problem = EditCatalogue([&](PackageCatalogue& catalogue) {
-    found = FindPackage(catalogue, programId, NameCase::kIgnored);
+    // The name as the catalogue has it; else, ignoring case, the one package it can mean.
+    found = FindPackage(catalogue, programId, NameCase::kSignificant);
+    if (found < 0) {
+      found = FindPackage(catalogue, programId, NameCase::kIgnored);
+      // Two spellings that both match (atlas and ATLAS) are two packages: which is meant?
+      for (int i = found + 1; found >= 0 && i < catalogue.count && !ambiguous; ++i) {
+        const std::string_view name = catalogue.records[static_cast<size_t>(i)].Name.view();
+        ambiguous = SameName(name, programId, NameCase::kIgnored) &&
+                    name != catalogue.records[static_cast<size_t>(found)].Name.view();
+      }
+      if (ambiguous) found = -1;
+    }
     if (found < 0) return false;
     PackageRecord& record = catalogue.records[static_cast<size_t>(found)];
     alreadyEmpty = record.Build.empty();
@@ -56,6 +67,11 @@ ResetResult ResetPackage(const std::string& programId) {
     return !alreadyEmpty;
   });
   if (!problem.empty()) return {ResetOutcome::kNotWritten, "VornixResetPkg: " + problem};
+  if (ambiguous)
+    return {ResetOutcome::kNoSuchPackage,
+            "VornixResetPkg: '" + programId +
+                "' names more than one package when letter case is ignored; give the name as "
+                "the catalogue has it"};
   if (found >= 0 && !alreadyEmpty) return {ResetOutcome::kReset, {}};
 
   // Nothing was written: said where the file shows something the programs do not read.

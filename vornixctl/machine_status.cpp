@@ -126,6 +126,14 @@ std::string TailLines(const std::string& text, size_t lines) {
   return text.substr(at);
 }
 
+// A value as a terminal shows it safely: control characters (an escape sequence in a Desc) as
+// '?'.
+std::string Printable(std::string text) {
+  for (char& c : text)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+  return text;
+}
+
 }  // namespace
 
 MachineStatus ReadMachineStatus() {
@@ -137,7 +145,12 @@ MachineStatus ReadMachineStatus() {
   std::string updateKey;
   if (auto key = RegistryKey::Open(SettingsKey(), kKeyRead)) {
     s.programFolder = key->QueryString("ProgPath", kAnyLength).value_or("");
-    s.serverUrl = key->QueryString("UrlOut", kAnyLength).value_or(kDefaultServerUrl);
+    const UrlOutValue url = ReadUrlOut(*key);
+    s.serverUrl = url.problem.empty() ? url.address : "";
+    if (s.serverUrl.empty() && url.problem.empty()) s.serverUrl = kDefaultServerUrl;
+    if (!url.problem.empty())
+      s.problems.push_back("UrlOut in " + s.settingsPath + " cannot be used (" + url.problem +
+                           "): the service runs no check");
     s.filesFromServer = UseLocalServerFrom(key->QueryDword("DefaultServer"));
     updateKey = TrustSettingsFrom(*key).UpdateKey;
     s.signatures = !updateKey.empty();
@@ -151,6 +164,14 @@ MachineStatus ReadMachineStatus() {
 
   s.servicePid = NamedMutexHolder(kServiceMutexName);
   s.serviceAnswers = FindWindowByTitle(kServiceWindowTitle);
+  // Another user's service keeps its lock in a folder of its own: not seen is not "not running".
+  const std::string lock = NamedMutex::LockFilePath(kServiceMutexName);
+  struct stat st {};
+  if (!s.servicePid && !s.serviceAnswers && stat(lock.c_str(), &st) != 0 && errno == EACCES) {
+    s.serviceUnknown = true;
+    s.problems.push_back("whether the service runs cannot be told: " + lock + ": " +
+                         std::strerror(errno));
+  }
   if (!s.programFolder.empty()) s.lastCheck = ReadLastCheck(s.programFolder);
 
   PackageCatalogue catalogue;
@@ -176,6 +197,7 @@ std::string FormatStatus(const MachineStatus& s) {
   out += "Service       " +
          (s.servicePid       ? "runs as process " + std::to_string(*s.servicePid)
           : s.serviceAnswers ? std::string("runs")
+          : s.serviceUnknown ? std::string("cannot be told (no access)")
                              : std::string("does not run")) +
          (s.programFolder.empty() ? "" : ", program folder " + s.programFolder) + "\n";
   out += "Server        " + (s.serverUrl.empty() ? std::string("not set") : s.serverUrl) +
@@ -202,11 +224,11 @@ std::string FormatStatus(const MachineStatus& s) {
       ready += (ready.empty() ? "" : "; ") + std::string("downloading, ") +
                std::to_string(p.downloading) + " bytes so far";
     if (!p.installed) ready += (ready.empty() ? "" : "; ") + std::string("not installed");
-    std::snprintf(row, sizeof row, "%-12s %-14s %-14s %s (%s)\n", p.name.c_str(),
+    std::snprintf(row, sizeof row, "%-12s %-14s %-14s %s (%s)", p.name.c_str(),
                   p.build.empty() ? "-" : p.build.c_str(),
                   p.update.empty() ? "-" : p.update.c_str(), ready.empty() ? "-" : ready.c_str(),
                   p.description.c_str());
-    out += row;
+    out += Printable(row) + "\n";
   }
   return out;
 }
@@ -214,7 +236,8 @@ std::string FormatStatus(const MachineStatus& s) {
 std::string StatusJson(const MachineStatus& s) {
   std::string out =
       "{\"systemRoot\":" + Json(s.systemRoot) + ",\"catalogue\":" + Json(s.cataloguePath) +
-      ",\"service\":{\"running\":" + Json(s.servicePid.has_value() || s.serviceAnswers) +
+      ",\"service\":{\"running\":" +
+      (s.serviceUnknown ? "null" : Json(s.servicePid.has_value() || s.serviceAnswers)) +
       ",\"pid\":" + (s.servicePid ? std::to_string(*s.servicePid) : "null") +
       ",\"programFolder\":" + Json(s.programFolder) + "},\"server\":{\"url\":" + Json(s.serverUrl) +
       ",\"filesFromServer\":" + Json(s.filesFromServer) + ",\"signatures\":" + Json(s.signatures) +

@@ -38,6 +38,7 @@ struct MachineStatus {
   bool signatures = false;  // UpdateKey is set
   std::optional<int> servicePid;
   bool serviceAnswers = false;
+  bool serviceUnknown = false;  // this user cannot reach the service's lock or window
   std::optional<LastCheck> lastCheck;
   std::vector<PackageStatus> packages;
   std::vector<std::string> problems;  // what could not be read, and why

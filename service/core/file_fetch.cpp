@@ -95,6 +95,9 @@ Downloaded Download(const PackageFile& file, const std::string& partial, long lo
       result = DownloadFile(request, options);
     }
   }
+  // Named by the size the server stated, not by what was left of it after a resumed start.
+  if (result.tooLong)
+    result.cause = "it brought more than the " + std::to_string(statedSize) + " bytes stated";
   if (result.completed) out.facts = facts->Finish();
   if (!fd.reset() && result.completed) {
     result.completed = false;

@@ -83,15 +83,17 @@ class Steps {
     return false;
   }
 
-  // A signed package put in place: its order becomes the one to beat.
-  void Taken(PackageKind kind, const PublisherKey& key, const std::string& signature,
-             const AcceptedOrder& taken, const std::string& file) {
+  // A signed package whose signature matched: its order becomes the one to beat, recorded
+  // before the file is put in place or marked, so that no state a crash leaves lets an older
+  // one in. Why it cannot be taken when the record cannot be written; empty when recorded.
+  std::string Take(PackageKind kind, const std::string& signature, const AcceptedOrder& taken) {
     const std::optional<SignedValue> value = ParseSignedValue(signature);
-    if (!key.Required() || !value) return;
+    if (!value) return {};
     AcceptedOrder order = taken;
     order.order = value->order;
-    if (!orders_.Record(kind, record_.Name.view(), order))
-      FailedDownload(file, AcceptedOrders::FilePath() + " cannot be written");
+    if (orders_.Record(kind, record_.Name.view(), order)) return {};
+    return "the record of signed packages taken, " + AcceptedOrders::FilePath() +
+           ", cannot be written";
   }
 
   // The reply to SETUPINFO or UPDATEINFO when it is "OK"; otherwise the failure is logged
@@ -185,7 +187,8 @@ void SetupStep(const PackageRecord& record, const DownloadSettings& settings,
   FileCheck isSigned;
   if (key.Required()) {
     isSigned = [&](const std::optional<FileDigest>& digest) {
-      return SetupSignatureProblem(key, name, build, digest, signature);
+      const std::string problem = SetupSignatureProblem(key, name, build, digest, signature);
+      return problem.empty() ? steps.Take(PackageKind::kSetup, signature, {0, build, ""}) : problem;
     };
   }
   bool downloaded = false;
@@ -207,8 +210,6 @@ void SetupStep(const PackageRecord& record, const DownloadSettings& settings,
     steps.FailedDownload(paths.setupFile, paths.setupSig + " cannot be written");
   } else if (!WriteSetupVer(paths.setupVer, build)) {
     steps.FailedDownload(paths.setupFile, paths.setupVer + " cannot be written");
-  } else {
-    steps.Taken(PackageKind::kSetup, key, signature, {0, build, ""}, paths.setupFile);
   }
 }
 
@@ -249,8 +250,11 @@ void UpdateStep(const PackageRecord& record, const DownloadSettings& settings,
   FileCheck isSigned;
   if (key.Required()) {
     isSigned = [&](const std::optional<FileDigest>& digest) {
-      return UpdateSignatureProblem(key, name, marker.Build, marker.FileName, marker.UpdateCmd,
-                                    digest, marker.Signature);
+      const std::string problem = UpdateSignatureProblem(
+          key, name, marker.Build, marker.FileName, marker.UpdateCmd, digest, marker.Signature);
+      return problem.empty() ? steps.Take(PackageKind::kUpdate, marker.Signature,
+                                          {0, marker.Build, marker.FileName})
+                             : problem;
     };
   }
   bool downloaded = false;
@@ -259,12 +263,8 @@ void UpdateStep(const PackageRecord& record, const DownloadSettings& settings,
   // yet (the utility ended before it could, or its step failed), the utility is started for it.
   utilityNeeded = true;
   if (ready && !downloaded) return;
-  if (!WriteUpdateXml(paths.updateXml, marker)) {
+  if (!WriteUpdateXml(paths.updateXml, marker))
     steps.FailedDownload(updateFile, paths.updateXml + " cannot be written");
-  } else {
-    steps.Taken(PackageKind::kUpdate, key, marker.Signature, {0, marker.Build, marker.FileName},
-                updateFile);
-  }
 }
 
 }  // namespace

@@ -36,18 +36,9 @@ void LoadSettings(ServiceState& state, Notices& notices) {
   TrustSettings trust;
   // Reading needs read access only: a file the service cannot write is still what it uses.
   if (auto key = RegistryKey::Open(SettingsKey(), kKeyRead)) {
-    if (auto url = key->QueryString("UrlOut", kUrlOutCapacity)) {
-      // An address never holds blanks: one typed by mistake is said, not sent to the server.
-      if (url->find_first_of(" \t\r\n\v\f") == std::string::npos)
-        state.ServerUrl = *url;
-      else
-        state.UrlOutProblem = UrlOutProblem("it holds a blank");
-    } else if (key->Unreadable("UrlOut") || key->QueryDword("UrlOut")) {
-      state.UrlOutProblem = UrlOutProblem("its line cannot be read");
-    } else if (key->QueryString("UrlOut", SIZE_MAX)) {
-      state.UrlOutProblem =
-          UrlOutProblem("it is longer than " + std::to_string(kUrlOutCapacity - 1) + " characters");
-    }
+    const UrlOutValue url = ReadUrlOut(*key);
+    state.ServerUrl = url.address;
+    if (!url.problem.empty()) state.UrlOutProblem = UrlOutProblem(url.problem);
     state.UseLocalServer = UseLocalServerFrom(key->QueryDword("DefaultServer"));
     trust = TrustSettingsFrom(*key);
   }

@@ -56,6 +56,8 @@ TEST(ResetTool, ResetsTheFirstMatchingRecordAndNothingElseWhateverTheDisplay) {
   ASSERT_FALSE(silent.name.empty());
   const std::string past128 = "VornixResetPkg: 'p150' is package 151 of the catalogue " +
                               root.Catalogue() + "; the programs work on its first 128\n";
+  const std::string twins =
+      CatalogueText(PackageText({"atlas", "D", "1"}) + PackageText({"ATLAS", "D", "2"}));
   const std::string noSuch =
       "VornixResetPkg: no package 'other' in the catalogue " + root.Catalogue() + "\n";
   const struct {
@@ -75,7 +77,21 @@ TEST(ResetTool, ResetsTheFirstMatchingRecordAndNothingElseWhateverTheDisplay) {
       {{"qorax "}, two, two, nullptr, 1, ""},
       {{"other"}, two, two, nullptr, 1, noSuch},
       {{"p150"}, CatalogueText(many), CatalogueText(many), nullptr, 2, past128},
-      {{}, two, two, nullptr, 1, "VornixResetPkg: no program id given\n"}};
+      {{}, two, two, nullptr, 1, "VornixResetPkg: no program id given\n"},
+      // Two packages whose names differ in case alone: the exact one, or none.
+      {{"ATLAS"},
+       twins,
+       CatalogueText(PackageText({"atlas", "D", "1"}) + PackageText({"ATLAS", "D", ""})),
+       nullptr,
+       0,
+       ""},
+      {{"Atlas"},
+       twins,
+       twins,
+       nullptr,
+       1,
+       "VornixResetPkg: 'Atlas' names more than one package when letter case is ignored; give "
+       "the name as the catalogue has it\n"}};
   for (const auto& c : cases) {
     WriteFileBytes(root.Catalogue(), c.before);
     std::vector<std::string> args = c.args;

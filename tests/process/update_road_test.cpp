@@ -165,6 +165,25 @@ TEST_F(UpdateRoad, FromTheServerToTheInstalledPackagesAndASecondPassFindsEveryth
                 .output.find("setup 3.1 (does not verify: setup.exe is not there)"),
             std::string::npos);
   fs::rename(dir_ / "setup.exe", program_ + "/atlas/setup.exe");
+  // An address the service cannot use is named; so is a service this user cannot see.
+  const std::string settings = RegistryKey::KeyFilePath(SettingsKey());
+  const std::string saved = ReadFileBytes(settings);
+  WriteFileBytes(settings, saved + "\"UrlOut\"=\"10.0.0.1 8080\"\n");
+  const ProcessResult unusable = RunProcess({vornixctl, "status"}, env);
+  EXPECT_EQ(unusable.exitCode, 1);
+  EXPECT_NE(unusable.output.find("Problem       UrlOut in " + settings +
+                                 " cannot be used (it holds a blank): the service runs no check"),
+            std::string::npos)
+      << unusable.output;
+  WriteFileBytes(settings, saved);
+  if (geteuid() == 0) {
+    const ProcessResult other = RunProcess(
+        {"/usr/bin/setpriv", "--reuid=4242", "--regid=4242", "--clear-groups", vornixctl, "status"},
+        env);
+    EXPECT_EQ(other.exitCode, 1);
+    EXPECT_NE(other.output.find("Service       cannot be told (no access)"), std::string::npos)
+        << other.output;
+  }
   const std::string json = RunProcess({vornixctl, "status", "--json"}, env).output;
   EXPECT_NE(
       json.find(

@@ -407,6 +407,42 @@ TEST_F(SignedDownload, AnOlderSignedPackageIsARollbackAndIsRefused) {
   EXPECT_NE(orders.RollbackProblem(PackageKind::kSetup, "qorax", {taken, "9", ""}), "");
   EXPECT_EQ(orders.RollbackProblem(PackageKind::kSetup, "qorax", {taken + 1, "7", ""}), "");
   EXPECT_EQ(orders.RollbackProblem(PackageKind::kSetup, "other", {1, "7", ""}), "");
+
+  // A record that is there and cannot be read takes nothing; one that cannot be written takes
+  // nothing either, and nothing is put in place or marked.
+  const std::string path = AcceptedOrders::FilePath(), trust = root_.path() + "/trust";
+  testing::WriteFileBytes(path, "update qorax 1796\n");
+  server_.ClearRequests();
+  EXPECT_FALSE(Run(Record("qorax", "8", "u13")));
+  EXPECT_EQ(Requests(), Asked("SLUl"));
+  const std::string unreadable = "the record of signed packages taken, " + path +
+                                 ", cannot be read (line 1 cannot be read): no signed package "
+                                 "is taken until it can";
+  EXPECT_EQ(LogLines(), (Lines{SetupFailed(unreadable), UpdateFailed(unreadable)}));
+  // Lines as an editor may leave them; a package named twice keeps its highest order.
+  testing::WriteFileBytes(path,
+                          "\xEF\xBB\xBFupdate qorax 9 u9 p.tbz\r\nupdate  qorax\t5 u5 p.tbz\n");
+  EXPECT_EQ(AcceptedOrders::Read().RollbackProblem(PackageKind::kUpdate, "qorax", {7, "u7", "p"}),
+            "a rollback: order 7 (build u7, p) is not newer than order 9 (build u9, p.tbz), which "
+            "was taken before");
+  std::filesystem::remove_all(trust);
+  std::filesystem::remove_all(Local("qorax"));
+  testing::WriteFileBytes(trust, "a file where the record's folder belongs");
+  EXPECT_FALSE(Run(Record("qorax", "6", "u11")));
+  const std::string unwritable =
+      "the record of signed packages taken, " + path + ", cannot be written";
+  EXPECT_EQ(LogLines(), (Lines{SetupFailed(unwritable), UpdateFailed(unwritable)}));
+  EXPECT_EQ(AllFiles(), Files{});
+  std::filesystem::remove(trust);
+
+  // The publisher signs no order that clients cannot read, nor below one it cannot read.
+  for (const std::string earlier : {"9999999999999999999:x", "12345678901234567890:x"}) {
+    Publish("qorax/package.txt", "UpdateBuild=u14\nUpdateFile=p.tbz\nUpdateSignature=" + earlier);
+    EXPECT_FALSE(testing::PublisherSign(keys_ / "publisher.key", repo_.path())) << earlier;
+    EXPECT_EQ(Signature("UpdateSignature"), earlier);
+  }
+  EXPECT_EQ(SignedValueProblem("12345678901234567890:x"),
+            "an order of more than 19 digits, which no client reads");
 }
 
 TEST_F(SignedDownload, UnusableKeyTakesNothing) {
