@@ -87,8 +87,8 @@ TEST(Registry, HandWrittenFilesKeepEveryLineAChangeDoesNotTouch) {
        "\"abc\"\r\n\"CaFile\"=hex:01,02\r\n\"Last\"=\"x\r\n\"Version\"=\"1.0\"\r\n"},
       {"UTF-8 with its mark", "\xEF\xBB\xBF\"UrlOut\"=\"127.0.0.1:8000\"\n",
        "\xEF\xBB\xBF\"UrlOut\"=\"10.0.0.1\"\n\"Version\"=\"1.0\"\n"},
-      {"a last line ending in a lone CR", "\"UrlOut\"=\"127.0.0.1:8000\"\r",
-       "\"UrlOut\"=\"10.0.0.1\"\r\n\"Version\"=\"1.0\"\n"},
+      {"a last line ending in a lone CR", "\"A\"=\"1\"\r\n\"UrlOut\"=\"127.0.0.1:8000\"\r",
+       "\"A\"=\"1\"\r\n\"UrlOut\"=\"10.0.0.1\"\r\n\"Version\"=\"1.0\"\r\n"},
       {"UTF-16LE", utf16(lines, true),
        utf16("; made by hand\r\n\"urlout\"=\"10.0.0.1\"\r\n\"DefaultServer\"=dword:00000002\r\n"
              "noise\r\n\"UpdateKey\" = \"abc\"\r\n\"CaFile\"=hex:01,02\r\n\"Last\"=\"x\r\n"

@@ -186,6 +186,17 @@ TEST_F(CheckCycle, PassesOverTheCatalogue) {
   RecordingWindow window;
   LoadSettings(state, window);
   EXPECT_EQ(window.Take(), Lines{"Detected Alpha, Beta, Alpha 500"});
+
+  // A stop in the middle of a pass ends it where it stands: no further package, no utility.
+  int checked = 0;
+  ports.downloadPackage = [&](const PackageRecord&, const DownloadSettings&, bool& needed) {
+    needed = true;
+    PackageCheck check;
+    check.stopped = ++checked == 2;
+    return check;
+  };
+  EXPECT_TRUE(RunCheckCycle(state, ports).stopped);
+  EXPECT_TRUE(checked == 2 && started.size() == 2u) << checked;
 }
 
 // The settings against the registry stand-in: what a first start writes, what a start reads.
