@@ -1,5 +1,7 @@
 #include "testing/support/test_support.h"
 
+#include "common/package_info.h"
+
 #include <fcntl.h>
 #include <grp.h>
 #include <signal.h>
@@ -10,7 +12,6 @@
 #include <strings.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -182,13 +183,6 @@ void SleepMs(int ms) {
   std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-namespace {
-// An empty value takes the variable away.
-void SetEnvironment(const std::map<std::string, std::string>& env) {
-  for (const auto& [k, v] : env) v.empty() ? unsetenv(k.c_str()) : setenv(k.c_str(), v.c_str(), 1);
-}
-}  // namespace
-
 std::string PublisherKeygen(const std::string& keyFile) {
   const ProcessResult r = RunProcess({BuiltProgramFolder() + "/vornix-publish", "keygen", keyFile});
   return r.exitCode == 0 ? r.output.substr(0, r.output.find('\n')) : "";
@@ -200,11 +194,9 @@ bool PublisherSign(const std::string& keyFile, const std::string& repository) {
 }
 
 std::string PackageInfoValue(const std::string& packageTxt, const std::string& key) {
-  const std::string text = "\n" + ReadFileBytes(packageTxt);
-  const size_t at = text.find("\n" + key + "=");
-  if (at == std::string::npos) return {};
-  const size_t from = at + key.size() + 2;
-  return text.substr(from, text.find('\n', from) - from);
+  const PackageInfo info = ParsePackageInfo(ReadFileBytes(packageTxt));
+  const auto found = info.values.find(key);
+  return found == info.values.end() ? "" : found->second;
 }
 
 ProcessResult RunProcess(const std::vector<std::string>& argv,
@@ -243,7 +235,9 @@ bool BackgroundProcess::Start() {
       dup2(out, 1);
       dup2(out, 2);
     }
-    SetEnvironment(env_);
+    // An empty value takes the variable away.
+    for (const auto& [k, v] : env_)
+      v.empty() ? unsetenv(k.c_str()) : setenv(k.c_str(), v.c_str(), 1);
     if (!workdir_.empty() && chdir(workdir_.c_str()) != 0) _exit(126);
     std::vector<char*> args;
     for (const auto& a : argv_) args.push_back(const_cast<char*>(a.c_str()));

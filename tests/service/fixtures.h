@@ -6,10 +6,8 @@
 #include <sys/stat.h>
 
 #include <filesystem>
-#include <functional>
 #include <map>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "common/activity_log.h"

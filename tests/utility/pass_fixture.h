@@ -2,10 +2,8 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <filesystem>
-#include <sstream>
 
 #include "common/activity_log.h"
 #include "common/package_markers.h"
