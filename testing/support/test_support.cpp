@@ -262,7 +262,7 @@ void BackgroundProcess::Kill() {
   WaitExit(std::chrono::seconds(10));
 }
 
-std::vector<int> ProcessesRunningFrom(const std::string& folder) {
+std::vector<int> ProcessesRunningFrom(const std::string& prefix) {
   std::vector<int> pids;
   std::error_code ec;
   for (const auto& entry : std::filesystem::directory_iterator("/proc", ec)) {
@@ -271,16 +271,16 @@ std::vector<int> ProcessesRunningFrom(const std::string& folder) {
     char target[4096];
     const ssize_t n = readlink((entry.path() / "exe").c_str(), target, sizeof target - 1);
     if (n <= 0) continue;
-    if (std::string(target, static_cast<size_t>(n)).rfind(folder + "/", 0) == 0)
+    if (std::string(target, static_cast<size_t>(n)).rfind(prefix, 0) == 0)
       pids.push_back(std::stoi(name));
   }
   return pids;
 }
 
 void KillProcessesRunningFrom(const std::string& folder) {
-  for (int pid : ProcessesRunningFrom(folder)) kill(pid, SIGKILL);
+  for (int pid : ProcessesRunningFrom(folder + "/")) kill(pid, SIGKILL);
   // Gone only when their sockets are closed, so that the next test finds its ports free.
-  WaitFor([&] { return ProcessesRunningFrom(folder).empty(); }, std::chrono::seconds(10));
+  WaitFor([&] { return ProcessesRunningFrom(folder + "/").empty(); }, std::chrono::seconds(10));
 }
 
 }  // namespace vornix::testing

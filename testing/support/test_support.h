@@ -132,8 +132,8 @@ class BackgroundProcess {
   std::optional<int> exitCode_;
 };
 
-// The processes whose program file lies below `folder`.
-std::vector<int> ProcessesRunningFrom(const std::string& folder);
+// The processes whose program file's path starts with `prefix` ("<folder>/" for a folder).
+std::vector<int> ProcessesRunningFrom(const std::string& prefix);
 // Kills them (programs started in sessions of their own outlive their starter) and waits, at
 // most 10 s, until they are gone.
 void KillProcessesRunningFrom(const std::string& folder);

@@ -97,7 +97,7 @@ class UpdateRoad : public ::testing::Test {
     ASSERT_TRUE(WaitFor([&] { return Package("vornet").Update.str() == "2.0.0.5"; }, 90s))
         << UtilityLog();
     ASSERT_TRUE(WaitFor([] { return FindWindowByTitle(kServiceTitle); }, 30s)) << UtilityLog();
-    ASSERT_TRUE(WaitFor([&] { return ProcessesRunningFrom(program_).size() == 1; }, 30s))
+    ASSERT_TRUE(WaitFor([&] { return ProcessesRunningFrom(program_ + "/").size() == 1; }, 30s))
         << "the utility and its copy end by themselves; only the service stays";
   }
   std::string QoraxRecord() { return ReadFileBytes(apps_ + "/qorax/qorax.record"); }
@@ -149,7 +149,7 @@ TEST_F(UpdateRoad, FromTheServerToTheInstalledPackagesAndASecondPassFindsEveryth
   const std::map<std::string, std::string> env{{"VORNIX_SYSTEM_ROOT", system_}};
   const ProcessResult status = RunProcess({vornixctl, "status"}, env);
   EXPECT_EQ(status.exitCode, 0) << status.output;
-  const std::string pid = std::to_string(ProcessesRunningFrom(program_).at(0));
+  const std::string pid = std::to_string(ProcessesRunningFrom(program_ + "/").at(0));
   for (const std::string& line :
        Lines{"Service       runs as process " + pid + ", program folder " + program_ + "/\n",
              "Server        " + server_->address() + ", no signatures\n",
@@ -265,14 +265,7 @@ TEST_F(UpdateRoad, AUtilityKilledAnywhereLeavesNothingUnappliedAndNothingLost) {
   std::string after = before;
   for (size_t at; (at = after.find("<Update>1<")) != std::string::npos;)
     after.replace(at, 10, "<Update>2<");
-  const auto utilities = [&] {
-    std::vector<int> pids;
-    for (int pid : ProcessesRunningFrom(program_)) {
-      const std::string exe = fs::read_symlink("/proc/" + std::to_string(pid) + "/exe");
-      if (exe.rfind(program_ + "/VornixUpdate", 0) == 0) pids.push_back(pid);
-    }
-    return pids;
-  };
+  const auto utilities = [&] { return ProcessesRunningFrom(program_ + "/VornixUpdate"); };
   const auto runs = [&](const std::string& p) {
     return CountOf(ReadFileBytes(apps_ + "/" + p + "/runs.txt"), "ran");
   };
@@ -295,7 +288,8 @@ TEST_F(UpdateRoad, AUtilityKilledAnywhereLeavesNothingUnappliedAndNothingLost) {
     if (round > 0) {
       // The first round measured a whole pass; the others cut one at points across it.
       SleepMs(static_cast<int>(pass.count() * (round - 1) / 11));
-      for (int pid : utilities()) kill(-getpgid(pid), SIGKILL);
+      for (int pid : utilities())  // with its children; one that ended meanwhile has no group
+        if (const pid_t group = getpgid(pid); group > 0) kill(-group, SIGKILL);
       service->Kill();
       ASSERT_TRUE(WaitFor([&] { return utilities().empty(); }, 10s));
       service = checkNow();
