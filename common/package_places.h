@@ -26,6 +26,9 @@ struct PackagePlaces {
 
 inline constexpr const char* kSetupFileName = "setup.exe";
 inline constexpr const char* kUpdateXmlName = "UPDATE.XML";
+// A download on its way, or cut off, lies beside its place as ".partial-<build>-<file name>"
+// (both escaped) until it is whole and verified.
+inline constexpr std::string_view kPartialPrefix = ".partial-";
 
 // A name that can stand for one file in a folder: no '/' or '\', not "." or "..", not
 // beginning with '-', not empty.

@@ -1,5 +1,7 @@
 #include "platform/text.h"
 
+#include <cstdio>
+
 namespace vornix {
 
 bool IsWordCharacter(unsigned char c) {
@@ -33,6 +35,38 @@ std::string HexText(const unsigned char* data, size_t size) {
     out += kHex[data[i] & 15];
   }
   return out;
+}
+
+std::string JsonString(std::string_view text) {
+  std::string out = "\"";
+  for (const unsigned char c : text) {
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        if (c < 0x20) {
+          char code[8];
+          std::snprintf(code, sizeof code, "\\u%04x", c);
+          out += code;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  return out + "\"";
 }
 
 }  // namespace vornix

@@ -59,4 +59,8 @@ std::string PercentEncoded(std::string_view text, bool (*keep)(unsigned char));
 // Lower-case hex of bytes, two digits each.
 std::string HexText(const unsigned char* data, size_t size);
 
+// `text` as a JSON string, in its double quotes: '"' and '\\' escaped, line ends and tabs as
+// \n, \r and \t, other control characters as \u00XX. Other bytes go as they are.
+std::string JsonString(std::string_view text);
+
 }  // namespace vornix

@@ -22,6 +22,7 @@
 #include "platform/registry.h"
 #include "platform/regular_file.h"
 #include "platform/system_root.h"
+#include "platform/text.h"
 #include "platform/window_link.h"
 
 namespace vornix {
@@ -43,7 +44,7 @@ long long PartialBytes(const std::string& folder) {
   long long largest = -1;
   if (DIR* dir = opendir(folder.c_str())) {
     while (const dirent* entry = readdir(dir)) {
-      if (std::strncmp(entry->d_name, ".partial-", 9) == 0)
+      if (StartsWith(entry->d_name, kPartialPrefix))
         largest = std::max(largest, FileSize(JoinPath(folder, entry->d_name)));
     }
     closedir(dir);
@@ -91,22 +92,8 @@ std::string ReadyText(const char* kind, const std::optional<ReadyItem>& item) {
   return text + ")";
 }
 
-// A JSON string, with the escapes the format asks for.
 std::string Json(const std::string& text) {
-  std::string out = "\"";
-  for (const unsigned char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20) {
-      char code[8];
-      std::snprintf(code, sizeof code, "\\u%04x", c);
-      out += code;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out + "\"";
+  return JsonString(text);
 }
 
 std::string Json(bool value) {

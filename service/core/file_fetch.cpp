@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/package_places.h"
 #include "common/protocol.h"
 #include "platform/file_descriptor.h"
 #include "platform/path.h"
@@ -31,7 +32,7 @@ std::string Escaped(std::string_view text) {
 
 std::string PartialPath(const PackageFile& file) {
   const std::string folder = FolderWithSlash(file.path);
-  return folder + kPartialPrefix + Escaped(file.build) + "-" +
+  return folder + std::string(kPartialPrefix) + Escaped(file.build) + "-" +
          Escaped(file.path.substr(folder.size()));
 }
 
@@ -41,8 +42,7 @@ void RemoveOtherPartials(const std::string& folder, const std::string& keep) {
   if (!dir) return;
   while (const dirent* entry = readdir(dir)) {
     const std::string path = folder + entry->d_name;
-    if (std::strncmp(entry->d_name, kPartialPrefix, std::strlen(kPartialPrefix)) == 0 &&
-        path != keep)
+    if (StartsWith(entry->d_name, kPartialPrefix) && path != keep)
       unlink(path.c_str());
   }
   closedir(dir);

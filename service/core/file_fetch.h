@@ -59,7 +59,4 @@ struct Fetched {
 Fetched PutInPlace(const std::string& commandUrl, std::string_view programId,
                    const PackageFile& file, const FileCheck& check, const TransferOptions& options);
 
-// Partial downloads are named ".partial-<build>-<file name>", both escaped.
-inline constexpr const char* kPartialPrefix = ".partial-";
-
 }  // namespace vornix

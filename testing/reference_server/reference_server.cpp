@@ -6,12 +6,12 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
 #include <ctime>
 #include <fstream>
 #include <sstream>
 
 #include "common/package_info.h"
+#include "platform/text.h"
 
 namespace vornix::testing {
 namespace {
@@ -93,38 +93,6 @@ std::map<std::string, std::string> ReadPackageInfo(const std::string& path) {
   std::ostringstream text;
   text << in.rdbuf();
   return ParsePackageInfo(text.str()).values;
-}
-
-std::string JsonString(const std::string& text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (c < 0x20) {
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "\\u%04x", c);
-          out += buf;
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-  }
-  return out + "\"";
 }
 
 std::string TimeOfDay() {
