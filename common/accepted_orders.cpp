@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/package_signature.h"
 #include "platform/atomic_file.h"
 #include "platform/path.h"
 #include "platform/regular_file.h"
@@ -43,20 +44,19 @@ std::string Unword(std::string_view word) {
   return out;
 }
 
-// Decimal digits that fit an order; nothing for anything else.
-std::optional<uint64_t> ParseOrder(std::string_view digits) {
-  if (digits.empty() || digits.size() > 19 ||
-      digits.find_first_not_of("0123456789") != std::string_view::npos)
-    return std::nullopt;
-  return std::strtoull(std::string(digits).c_str(), nullptr, 10);
-}
-
 std::string Describe(const AcceptedOrder& o) {
   return "order " + std::to_string(o.order) + " (build " + o.build +
          (o.file.empty() ? "" : ", " + o.file) + ")";
 }
 
 }  // namespace
+
+std::optional<AcceptedOrder> SignedOrder(std::string_view signature, std::string_view build,
+                                         std::string_view file) {
+  const std::optional<SignedValue> value = ParseSignedValue(signature);
+  if (!value) return std::nullopt;
+  return AcceptedOrder{value->order, std::string(build), std::string(file)};
+}
 
 std::string AcceptedOrders::FilePath() {
   return JoinPath(JoinPath(SystemRoot(), "trust"), "accepted-orders");

@@ -21,6 +21,11 @@ struct AcceptedOrder {
   std::string file;  // the update's file name; empty for a setup
 };
 
+// A package as a Signature value offers it: the value's order with the build and file it signs;
+// nothing for a value without an order that can be read.
+std::optional<AcceptedOrder> SignedOrder(std::string_view signature, std::string_view build,
+                                         std::string_view file);
+
 class AcceptedOrders {
  public:
   static std::string FilePath();

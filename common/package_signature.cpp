@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <functional>
 
 #include "common/openssl_handles.h"
@@ -64,22 +65,30 @@ std::optional<FileDigest> DigestDescriptor(int fd) {
   return digest;
 }
 
-std::optional<SignedValue> ParseSignedValue(std::string_view value) {
-  const size_t colon = value.find(':');
-  const std::string_view digits = value.substr(0, colon);
-  if (colon == std::string_view::npos || digits.empty() || digits.size() > 19 ||
+std::optional<uint64_t> ParseOrder(std::string_view digits) {
+  if (digits.empty() || digits.size() > 19 ||
       digits.find_first_not_of("0123456789") != std::string_view::npos)
     return std::nullopt;
-  return SignedValue{std::stoull(std::string(digits)), std::string(value.substr(colon + 1))};
+  return std::strtoull(std::string(digits).c_str(), nullptr, 10);
+}
+
+std::optional<SignedValue> ParseSignedValue(std::string_view value) {
+  const size_t colon = value.find(':');
+  if (colon == std::string_view::npos) return std::nullopt;
+  const std::optional<uint64_t> order = ParseOrder(value.substr(0, colon));
+  if (!order) return std::nullopt;
+  return SignedValue{*order, std::string(value.substr(colon + 1))};
+}
+
+bool HasOverlongOrder(std::string_view value) {
+  const std::string_view digits = value.substr(0, value.find(':'));
+  return digits.size() < value.size() && digits.size() > 19 &&
+         digits.find_first_not_of("0123456789") == std::string_view::npos;
 }
 
 std::string SignedValueProblem(std::string_view value) {
   if (ParseSignedValue(value)) return {};
-  const size_t colon = value.find(':');
-  const std::string_view digits = value.substr(0, colon);
-  if (colon != std::string_view::npos && !digits.empty() &&
-      digits.find_first_not_of("0123456789") == std::string_view::npos)
-    return "an order of more than 19 digits, which no client reads";
+  if (HasOverlongOrder(value)) return "an order of more than 19 digits, which no client reads";
   return "a signature of the earlier form, without an order: it must be signed again";
 }
 

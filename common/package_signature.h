@@ -41,8 +41,12 @@ struct SignedValue {
 std::optional<SignedValue> ParseSignedValue(std::string_view value);
 // Why a value does not parse, in a few words for a log line; empty when it does.
 std::string SignedValueProblem(std::string_view value);
+// A value of the ordered form whose order has more digits than a client reads.
+bool HasOverlongOrder(std::string_view value);
 // The highest order a client reads: 19 digits.
 inline constexpr uint64_t kMaxSignedOrder = 9999999999999999999ull;
+// An order as it is written: 1 to 19 decimal digits; nothing for anything else.
+std::optional<uint64_t> ParseOrder(std::string_view digits);
 std::string FormatSignedValue(const SignedValue& value);
 
 // The statements a publisher signs: one value a line, each line ending in LF. Values never hold

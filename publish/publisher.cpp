@@ -97,7 +97,7 @@ std::optional<uint64_t> NextOrder(const PackageInfo& info, std::string& why) {
     const auto value = info.values.find(key);
     if (value == info.values.end() || value->second.empty()) continue;
     const std::optional<SignedValue> earlier = ParseSignedValue(value->second);
-    if (!earlier && SignedValueProblem(value->second).find("19 digits") != std::string::npos) {
+    if (!earlier && HasOverlongOrder(value->second)) {
       why = std::string(key) + " holds " + SignedValueProblem(value->second);
       return std::nullopt;
     }

@@ -42,8 +42,7 @@ void RemoveOtherPartials(const std::string& folder, const std::string& keep) {
   if (!dir) return;
   while (const dirent* entry = readdir(dir)) {
     const std::string path = folder + entry->d_name;
-    if (StartsWith(entry->d_name, kPartialPrefix) && path != keep)
-      unlink(path.c_str());
+    if (StartsWith(entry->d_name, kPartialPrefix) && path != keep) unlink(path.c_str());
   }
   closedir(dir);
 }

@@ -65,19 +65,19 @@ bool SameSignature(const PublisherKey& key, const std::string& inPlace,
 // One package's steps: what they ask the server and fetch, and the failures they log and count.
 class Steps {
  public:
-  Steps(const PackageRecord& record, const DownloadSettings& settings, const PackagePaths& paths,
-        PackageCheck& check)
-      : record_(record), settings_(settings), paths_(paths), check_(check) {}
+  Steps(const PackageRecord& record, const DownloadSettings& settings, const PublisherKey& key,
+        const PackagePaths& paths, PackageCheck& check)
+      : record_(record), settings_(settings), key_(key), paths_(paths), check_(check) {}
+
+  const PublisherKey& key() const { return key_; }
 
   // With signatures asked for, a signed package older than the one taken before is refused
   // before anything is fetched (the failure is said); true when it may go on.
-  bool NoRollback(PackageKind kind, const PublisherKey& key, const std::string& signature,
-                  const AcceptedOrder& offered, const std::string& file) {
-    const std::optional<SignedValue> value = ParseSignedValue(signature);
-    if (!key.Required() || !value) return true;
-    AcceptedOrder order = offered;
-    order.order = value->order;
-    const std::string rollback = orders_.RollbackProblem(kind, record_.Name.view(), order);
+  bool NoRollback(PackageKind kind, const std::string& signature, std::string_view build,
+                  std::string_view fileName, const std::string& file) {
+    const std::optional<AcceptedOrder> order = SignedOrder(signature, build, fileName);
+    if (!key_.Required() || !order) return true;
+    const std::string rollback = Orders().RollbackProblem(kind, record_.Name.view(), *order);
     if (rollback.empty()) return true;
     FailedDownload(file, rollback);
     return false;
@@ -86,12 +86,10 @@ class Steps {
   // A signed package whose signature matched: its order becomes the one to beat, recorded
   // before the file is put in place or marked, so that no state a crash leaves lets an older
   // one in. Why it cannot be taken when the record cannot be written; empty when recorded.
-  std::string Take(PackageKind kind, const std::string& signature, const AcceptedOrder& taken) {
-    const std::optional<SignedValue> value = ParseSignedValue(signature);
-    if (!value) return {};
-    AcceptedOrder order = taken;
-    order.order = value->order;
-    if (orders_.Record(kind, record_.Name.view(), order)) return {};
+  std::string Take(PackageKind kind, const std::string& signature, std::string_view build,
+                   std::string_view fileName) {
+    const std::optional<AcceptedOrder> order = SignedOrder(signature, build, fileName);
+    if (!order || Orders().Record(kind, record_.Name.view(), *order)) return {};
     return "the record of signed packages taken, " + AcceptedOrders::FilePath() +
            ", cannot be written";
   }
@@ -157,13 +155,20 @@ class Steps {
 
   const PackageRecord& record_;
   const DownloadSettings& settings_;
+  // Read when a signed package first asks for it: without a key it is never needed.
+  AcceptedOrders& Orders() {
+    if (!orders_) orders_ = AcceptedOrders::Read();
+    return *orders_;
+  }
+
+  const PublisherKey& key_;
   const PackagePaths& paths_;
   PackageCheck& check_;
-  AcceptedOrders orders_ = AcceptedOrders::Read();
+  std::optional<AcceptedOrders> orders_;
 };
 
-void SetupStep(const PackageRecord& record, const DownloadSettings& settings,
-               const PackagePaths& paths, Steps& steps, bool& utilityNeeded) {
+void SetupStep(const PackageRecord& record, const PackagePaths& paths, Steps& steps,
+               bool& utilityNeeded) {
   const std::string name = record.Name.str();
   const std::optional<std::string> reply =
       steps.Ask(SetupInfoCommand(name), kNoSetupInfo, kDetailSetupInfo);
@@ -174,10 +179,9 @@ void SetupStep(const PackageRecord& record, const DownloadSettings& settings,
     return;
   }
   if (build.empty() || build == record.Build.view()) return;
-  const PublisherKey key(settings.UpdateKey);
+  const PublisherKey& key = steps.key();
   const std::string signature = ReplySignature(key, *reply);
-  if (!steps.NoRollback(PackageKind::kSetup, key, signature, {0, build, ""}, paths.setupFile))
-    return;
+  if (!steps.NoRollback(PackageKind::kSetup, signature, build, "", paths.setupFile)) return;
   const bool ready = ReadSetupVer(paths.setupVer) == build &&
                      SameSignature(key, ReadSetupSig(paths.setupSig), signature);
 
@@ -188,7 +192,7 @@ void SetupStep(const PackageRecord& record, const DownloadSettings& settings,
   if (key.Required()) {
     isSigned = [&](const std::optional<FileDigest>& digest) {
       const std::string problem = SetupSignatureProblem(key, name, build, digest, signature);
-      return problem.empty() ? steps.Take(PackageKind::kSetup, signature, {0, build, ""}) : problem;
+      return problem.empty() ? steps.Take(PackageKind::kSetup, signature, build, "") : problem;
     };
   }
   bool downloaded = false;
@@ -213,8 +217,8 @@ void SetupStep(const PackageRecord& record, const DownloadSettings& settings,
   }
 }
 
-void UpdateStep(const PackageRecord& record, const DownloadSettings& settings,
-                const PackagePaths& paths, Steps& steps, bool& utilityNeeded) {
+void UpdateStep(const PackageRecord& record, const PackagePaths& paths, Steps& steps,
+                bool& utilityNeeded) {
   const std::string name = record.Name.str();
   const std::optional<std::string> reply =
       steps.Ask(UpdateInfoCommand(name), kNoUpdateInfo, kDetailUpdateInfo);
@@ -232,10 +236,10 @@ void UpdateStep(const PackageRecord& record, const DownloadSettings& settings,
     return;
   }
   if (marker.Build.empty() || marker.Build == record.Update.view()) return;
-  const PublisherKey key(settings.UpdateKey);
+  const PublisherKey& key = steps.key();
   marker.Signature = ReplySignature(key, *reply);
-  if (!steps.NoRollback(PackageKind::kUpdate, key, marker.Signature,
-                        {0, marker.Build, marker.FileName}, paths.UpdateFile(marker.FileName)))
+  if (!steps.NoRollback(PackageKind::kUpdate, marker.Signature, marker.Build, marker.FileName,
+                        paths.UpdateFile(marker.FileName)))
     return;
   if (marker.FileName.empty()) return;
   const UpdateMarker inPlace = ReadUpdateXml(paths.updateXml);
@@ -252,9 +256,9 @@ void UpdateStep(const PackageRecord& record, const DownloadSettings& settings,
     isSigned = [&](const std::optional<FileDigest>& digest) {
       const std::string problem = UpdateSignatureProblem(
           key, name, marker.Build, marker.FileName, marker.UpdateCmd, digest, marker.Signature);
-      return problem.empty() ? steps.Take(PackageKind::kUpdate, marker.Signature,
-                                          {0, marker.Build, marker.FileName})
-                             : problem;
+      return problem.empty()
+                 ? steps.Take(PackageKind::kUpdate, marker.Signature, marker.Build, marker.FileName)
+                 : problem;
     };
   }
   bool downloaded = false;
@@ -287,9 +291,9 @@ PackageCheck DownloadPackage(const PackageRecord& record, const DownloadSettings
   mkdir(paths.folder.c_str(), kFolderMode);
   mkdir(paths.updatesFolder.c_str(), kFolderMode);
 
-  Steps steps(record, settings, paths, check);
-  SetupStep(record, settings, paths, steps, utilityNeeded);
-  if (!check.stopped) UpdateStep(record, settings, paths, steps, utilityNeeded);
+  Steps steps(record, settings, key, paths, check);
+  SetupStep(record, paths, steps, utilityNeeded);
+  if (!check.stopped) UpdateStep(record, paths, steps, utilityNeeded);
   return check;
 }
 

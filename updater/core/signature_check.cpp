@@ -15,12 +15,9 @@ constexpr const char* kSignatureDetail = "SIGNATURE";
 
 // An older signed package than the service took before is no more taken here.
 std::string Rollback(PackageKind kind, std::string_view programId, std::string_view signature,
-                     const AcceptedOrder& offered) {
-  const std::optional<SignedValue> value = ParseSignedValue(signature);
-  if (!value) return {};
-  AcceptedOrder order = offered;
-  order.order = value->order;
-  return AcceptedOrders::Read().RollbackProblem(kind, programId, order);
+                     std::string_view build, std::string_view file) {
+  const std::optional<AcceptedOrder> order = SignedOrder(signature, build, file);
+  return order ? AcceptedOrders::Read().RollbackProblem(kind, programId, *order) : "";
 }
 
 // A refusal, when there is a problem: said in the log, to the server and on the status line.
@@ -46,8 +43,7 @@ bool RefuseUnsignedSetup(PassContext& pass, const PackageRecord& record, std::st
   std::string problem;
   const std::optional<FileDigest> digest = DigestOfCheckedBytes(setup, places.folder, problem);
   if (problem.empty()) problem = SetupSignatureProblem(key, name, build, digest, signature);
-  if (problem.empty())
-    problem = Rollback(PackageKind::kSetup, name, signature, {0, std::string(build), ""});
+  if (problem.empty()) problem = Rollback(PackageKind::kSetup, name, signature, build, "");
   // Named as below the program folder, as the log has always named it.
   return RefuseStep(pass, record, kSetupErrorText, std::string(name) + "/" + kSetupFileName,
                     problem);
@@ -65,8 +61,7 @@ bool RefuseUnsignedUpdate(PassContext& pass, const PackageRecord& record,
     problem = UpdateSignatureProblem(key, name, script.Build, script.FileName, script.UpdateCmd,
                                      digest, script.Signature);
   if (problem.empty())
-    problem =
-        Rollback(PackageKind::kUpdate, name, script.Signature, {0, script.Build, script.FileName});
+    problem = Rollback(PackageKind::kUpdate, name, script.Signature, script.Build, script.FileName);
   return RefuseStep(pass, record, kUpdateErrorText, script.FileName, problem);
 }
 
