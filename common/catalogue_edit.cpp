@@ -60,32 +60,26 @@ std::optional<std::string> RewriteCatalogueText(std::string_view text, const Cat
 
   std::vector<Splice> splices;
   std::string unsafe;  // a value set that may not read back: named when the rewrite is refused
-  const auto change = [&](size_t i, int f) {
-    const std::string_view value = FieldValue(after.records[i], f);
-    if (unsafe.empty() && !IsCatalogueSafe(value))
-      unsafe = std::string(FieldElement(f)) + " " + std::string(value);
-    if (i >= kept) return true;
-    const ScannedPackage& old = scan.packages[i];
-    if (value == FieldValue(old.record, f)) return true;
-    const std::string element(FieldElement(f));
-    const TextSpan& span = old.values[static_cast<size_t>(f)];
-    const TextSpan& empty = old.emptyElements[static_cast<size_t>(f)];
-    if (span.found()) {
-      splices.push_back({span.begin, span.end, std::string(value)});
-    } else {
+  for (size_t i = 0; i < count; ++i) {
+    for (int f = 0; f < kCatalogueFieldCount; ++f) {
+      const std::string_view value = FieldValue(after.records[i], f);
+      if (i < kept && value == FieldValue(scan.packages[i].record, f)) continue;
+      if (unsafe.empty() && !IsCatalogueSafe(value))
+        unsafe = std::string(FieldElement(f)) + " " + std::string(value);
+      if (i >= kept) continue;  // an added package goes in whole, below
+      const ScannedPackage& old = scan.packages[i];
+      const TextSpan& span = old.values[static_cast<size_t>(f)];
+      const TextSpan& empty = old.emptyElements[static_cast<size_t>(f)];
+      if (span.found()) {
+        splices.push_back({span.begin, span.end, std::string(value)});
+        continue;
+      }
       // A field the package does not have goes in as an element: in the place of its empty
       // element when it has one, else before the package's Key.
+      const std::string element(FieldElement(f));
       const std::string whole = "<" + element + ">" + std::string(value) + "</" + element + ">";
       splices.push_back(empty.found() ? Splice{empty.begin, empty.end, whole}
                                       : Splice{old.keyTag, old.keyTag, whole});
-    }
-    return true;
-  };
-  for (size_t i = 0; i < count; ++i) {
-    for (int f = 0; f < kCatalogueFieldCount; ++f) {
-      const bool changed =
-          i >= kept || FieldValue(after.records[i], f) != FieldValue(scan.packages[i].record, f);
-      if (changed && !change(i, f)) return std::nullopt;
     }
   }
   std::string out;
