@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "platform/registry.h"
+#include "platform/text.h"
 
 namespace vornix {
 
@@ -10,7 +11,7 @@ UrlOutValue ReadUrlOut(const RegistryKey& key) {
   UrlOutValue value;
   if (auto url = key.QueryString("UrlOut", kUrlOutCapacity)) {
     // An address never holds blanks: one typed by mistake is said, not sent to the server.
-    if (url->find_first_of(" \t\r\n\v\f") == std::string::npos)
+    if (url->find_first_of(kWhiteSpace) == std::string::npos)
       value.address = *url;
     else
       value.problem = "it holds a blank";

@@ -312,9 +312,9 @@ TransferResult DownloadFile(const DownloadRequest& request, const TransferOption
            curl_easy_setopt(h, CURLOPT_RESUME_FROM_LARGE,
                             static_cast<curl_off_t>(request.offset)) == CURLE_OK;
   };
-  bool flushed = true;
   const auto performed = [&](CURLcode) {
-    flushed = sink.Flush();
+    // Any cause said here judges the transfer as not completed.
+    const bool flushed = sink.Flush();
     r.bytes = sink.received;
     if (sink.tooLong) {
       r.tooLong = true;
@@ -324,7 +324,6 @@ TransferResult DownloadFile(const DownloadRequest& request, const TransferOption
     }
   };
   Perform(options, url, true, configure, performed, r);
-  if (!flushed) r.completed = false;
   Trace(options, what, url, r, began);
   return r;
 }
