@@ -41,6 +41,13 @@ void PassContext::Report(std::string_view text) const {
   if (hooks.sendLogMessage) hooks.sendLogMessage(text);
 }
 
+void PassContext::FailStep(const PackageRecord& record, const char* statusFormat,
+                           const std::string& error, const char* detail) const {
+  WriteLogLine(error, detail);
+  Report(error);
+  front.ShowStatus(FillText(statusFormat, {record.Desc.view(), error}));
+}
+
 void PassContext::Wait(int ms) const {
   if (hooks.sleepMs) hooks.sleepMs(ms);
 }

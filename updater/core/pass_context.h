@@ -61,6 +61,11 @@ struct PassContext {
   PackagePlaces Places(std::string_view name) const { return {programFolder, name}; }
   // LOGMSG to the server.
   void Report(std::string_view text) const;
+  // A step of a package that failed: `error` in the log with its detail, to the server, and on
+  // the status line, filled into `statusFormat` (kSetupErrorText, kUpdateErrorText) after the
+  // package's Desc.
+  void FailStep(const PackageRecord& record, const char* statusFormat, const std::string& error,
+                const char* detail) const;
   void Wait(int ms) const;
 
   ProgressFront& front;

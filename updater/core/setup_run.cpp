@@ -38,10 +38,7 @@ bool RunSetupIfNew(PassContext& pass, const PackageRecord& record) {
   std::string why;
   if (!StartProgram({setupProgram}, pass.programFolder, &why, setup.get())) {
     // Not started is a failure: nothing ran, so the package's update is still considered.
-    const std::string error = FillText(kSetupStartError, {setupProgram, why});
-    WriteLogLine(error, "EXEC");
-    pass.Report(error);
-    pass.front.ShowStatus(FillText(kSetupErrorText, {record.Desc.view(), error}));
+    pass.FailStep(record, kSetupErrorText, FillText(kSetupStartError, {setupProgram, why}), "EXEC");
     return false;
   }
   if (name == kQoraxPackageName) pass.results.qoraxSetupStarted = true;

@@ -1,7 +1,6 @@
 #include "updater/core/signature_check.h"
 
 #include "common/accepted_orders.h"
-#include "common/activity_log.h"
 #include "common/checked_copy.h"
 #include "common/package_signature.h"
 #include "common/trust_settings.h"
@@ -24,10 +23,7 @@ std::string Rollback(PackageKind kind, std::string_view programId, std::string_v
 bool RefuseStep(PassContext& pass, const PackageRecord& record, const char* statusFormat,
                 std::string_view file, const std::string& problem) {
   if (problem.empty()) return false;
-  const std::string error = FillText(kSignatureError, {file, problem});
-  WriteLogLine(error, kSignatureDetail);
-  pass.Report(error);
-  pass.front.ShowStatus(FillText(statusFormat, {record.Desc.view(), error}));
+  pass.FailStep(record, statusFormat, FillText(kSignatureError, {file, problem}), kSignatureDetail);
   return true;
 }
 

@@ -31,11 +31,6 @@ constexpr const char* kGtarError = "Error extracting files from '%s'";
 constexpr const char* kCommandError = "Error running command '%s'";
 constexpr const char* kRecordError = "Error recording update '%s': %s";
 
-struct StepError {
-  std::string text;
-  const char* detail;
-};
-
 constexpr const char* kDecompressPrefix = ".bzip2-";
 
 // Decompresses the open file `compressed` into `output` in `folder`, leaving `decompressed`
@@ -90,10 +85,8 @@ void ApplyUpdate(PassContext& pass, PackageRecord& record) {
   std::string fileName = script.FileName;
   const std::string& programFolder = pass.programFolder;
   const std::string path = record.Path.str();
-  auto failed = [&](const StepError& error) {
-    WriteLogLine(error.text, error.detail);
-    pass.Report(error.text);
-    pass.front.ShowStatus(FillText(kUpdateErrorText, {record.Desc.view(), error.text}));
+  const auto failed = [&](const std::string& error, const char* detail) {
+    pass.FailStep(record, kUpdateErrorText, error, detail);
   };
   // The update file is opened once: its signature is checked on these bytes, and these bytes
   // are copied and unpacked, whatever happens to the file's name while programs are asked to
@@ -104,7 +97,7 @@ void ApplyUpdate(PassContext& pass, PackageRecord& record) {
   // A marker made by hand or damaged on its way: a build with markup would corrupt the
   // catalogue, so the script is not carried out at all.
   if (!IsCatalogueSafe(script.Build) || !IsCatalogueSafe(fileName)) {
-    failed({FillText(kCopyError, {fileName}), "COPY"});
+    failed(FillText(kCopyError, {fileName}), "COPY");
     return;
   }
   if (PrepareProgram(pass, record, false)) return;  // the copy of the utility takes over
@@ -115,7 +108,7 @@ void ApplyUpdate(PassContext& pass, PackageRecord& record) {
   // of their own started with their words as they are; only the command goes to the shell.
   if (!update.valid() || path.empty() ||
       !CopyDescriptorReplacing(update.get(), path + "/" + fileName)) {
-    failed({FillText(kCopyError, {fileName}), "COPY"});
+    failed(FillText(kCopyError, {fileName}), "COPY");
     return;
   }
 
@@ -126,7 +119,7 @@ void ApplyUpdate(PassContext& pass, PackageRecord& record) {
     // the output is written under the shortened name, whatever the spelling of the ending.
     const std::string output = fileName.substr(0, fileName.size() - 4);
     if (!Decompress(programFolder + "bzip2", path, update.get(), output, decompressed)) {
-      failed({FillText(kBzip2Error, {fileName}), "BZIP2"});
+      failed(FillText(kBzip2Error, {fileName}), "BZIP2");
       return;
     }
     // The decompressed file takes the compressed one's place.
@@ -136,14 +129,14 @@ void ApplyUpdate(PassContext& pass, PackageRecord& record) {
   }
   if (EndsWithIgnoringCase(fileName, ".tar")) {
     if (RunProgram({programFolder + "gtar", "-xf", "-"}, path, -1, archive) != 0) {
-      failed({FillText(kGtarError, {fileName}), "GTAR"});
+      failed(FillText(kGtarError, {fileName}), "GTAR");
       return;
     }
     // Only the archive just unpacked goes; any other update file stays for its command.
     std::remove((path + "/" + fileName).c_str());
   }
   if (!script.UpdateCmd.empty() && RunShellCommand(script.UpdateCmd, path) != 0) {
-    failed({FillText(kCommandError, {script.UpdateCmd}), "EXEC"});
+    failed(FillText(kCommandError, {script.UpdateCmd}), "EXEC");
     return;
   }
 
@@ -151,7 +144,7 @@ void ApplyUpdate(PassContext& pass, PackageRecord& record) {
   // applied again by the next run, and must not be reported as successful.
   const std::string notRecorded = RecordUpdate(pass, record, script.Build);
   if (!notRecorded.empty()) {
-    failed({FillText(kRecordError, {script.Build, notRecorded}), "CATALOGUE"});
+    failed(FillText(kRecordError, {script.Build, notRecorded}), "CATALOGUE");
     return;
   }
   pass.front.ShowStatus(FillText(kUpdatedText, {record.Desc.view()}));
