@@ -8,12 +8,12 @@
 #include <cstring>
 #include <vector>
 
-#include "common/package_markers.h"
 #include "platform/atomic_file.h"
 #include "platform/named_mutex.h"
 #include "platform/path.h"
 #include "platform/regular_file.h"
 #include "platform/system_root.h"
+#include "platform/text.h"
 
 namespace vornix {
 
@@ -52,7 +52,7 @@ std::optional<std::string> RewriteCatalogueText(std::string_view text, const Cat
     if (why) *why = reason;
     return std::nullopt;
   };
-  if (text.substr(0, 2) == "\xFF\xFE" || text.substr(0, 2) == "\xFE\xFF")
+  if (StartsWithUtf16Mark(text))
     return refuse("it is saved as UTF-16, which the programs do not read");
   const size_t kept = std::min<size_t>(scan.packages.size(), PackageCatalogue::kMaxPackages);
   const size_t count = static_cast<size_t>(after.count);

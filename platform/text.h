@@ -38,6 +38,12 @@ inline bool EndsWithIgnoringCase(std::string_view text, std::string_view ending)
          EqualsIgnoringCase(text.substr(text.size() - ending.size()), ending);
 }
 
+// Whether `text` begins with a UTF-16 byte order mark, in either byte order: a file saved as
+// UTF-16, which a reader of single bytes cannot read.
+inline bool StartsWithUtf16Mark(std::string_view text) {
+  return StartsWith(text, "\xFF\xFE") || StartsWith(text, "\xFE\xFF");
+}
+
 // Every kind of white space, and the blanks of a line (space and tab).
 inline constexpr std::string_view kWhiteSpace = " \t\r\n\v\f";
 inline constexpr std::string_view kLineBlanks = " \t";

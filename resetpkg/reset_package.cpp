@@ -13,7 +13,7 @@ namespace {
 // or the package stands past the 128 the programs work on; empty when it simply is not there.
 std::string NotFoundBecause(const std::string& text, const std::string& programId) {
   const std::string path = CataloguePath();
-  if (text.rfind("\xFF\xFE", 0) == 0 || text.rfind("\xFE\xFF", 0) == 0)
+  if (StartsWithUtf16Mark(text))
     return "the catalogue " + path + " is saved as UTF-16, which the programs do not read";
   const CatalogueScan scan = ScanCatalogue(text, static_cast<size_t>(-1));
   if (scan.endTag == std::string::npos && text.find_first_not_of(" \t\r\n") != std::string::npos) {
