@@ -90,4 +90,9 @@ std::string FormatLogLine(std::string_view stamp, std::string_view text,
   return line;
 }
 
+void SayProblem(const std::string& text) {
+  std::fprintf(stderr, "%s\n", text.c_str());
+  WriteLogLine(text);
+}
+
 }  // namespace vornix

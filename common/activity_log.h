@@ -66,6 +66,10 @@ ActivityLog& ProcessLog();
 // Writes each line it is given to the process log's traffic trace (for TransferOptions::trace).
 std::function<void(const std::string&)> TraceWriter();
 
+// A problem someone must learn of: said on standard error (the journal, under systemd) and
+// written as a line of the process log.
+void SayProblem(const std::string& text);
+
 // Shorthand for ProcessLog().WriteLogLine.
 bool WriteLogLine(std::optional<std::string_view> text,
                   std::optional<std::string_view> detail = std::nullopt, int code = 0);

@@ -1,9 +1,7 @@
 #include "common/trust_settings.h"
 
 #include <cstdint>
-#include <cstdio>
 
-#include "common/activity_log.h"
 #include "common/settings_key.h"
 
 namespace vornix {
@@ -40,11 +38,6 @@ std::string CaFileProblem(const TrustSettings& settings) {
   if (!settings.CaFileUnusable) return {};
   return std::string(kCaFileValue) + " in " + RegistryKey::KeyFilePath(SettingsKey()) +
          " cannot be read: no https:// request is made";
-}
-
-void ReportSettingsProblem(const std::string& text) {
-  std::fprintf(stderr, "%s\n", text.c_str());
-  WriteLogLine(text);
 }
 
 }  // namespace vornix

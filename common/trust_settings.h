@@ -29,7 +29,4 @@ TrustSettings ReadTrustSettings();
 // "CaFile in <settings file> cannot be read: no https:// request is made", or "".
 std::string CaFileProblem(const TrustSettings& settings);
 
-// Says a settings problem on standard error (the journal, under systemd) and in the log.
-void ReportSettingsProblem(const std::string& text);
-
 }  // namespace vornix

@@ -1,6 +1,5 @@
 #include "common/write_problems.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "common/activity_log.h"
@@ -37,8 +36,7 @@ std::string ReportWriteProblems(std::string_view program,
                                 const std::vector<WriteProblem>& problems) {
   for (const WriteProblem& p : problems) {
     const std::string line = p.Text(program) + ": " + std::strerror(p.error);
-    std::fprintf(stderr, "%s\n", line.c_str());
-    WriteLogLine(line);
+    SayProblem(line);
   }
   return problems.empty() ? std::string() : problems.front().Text(program);
 }

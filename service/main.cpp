@@ -42,10 +42,9 @@ int main(int argc, char** argv) {
                    " (it holds " + lockFile + "): this start ends"
              : "Vornix cannot take its lock " + lockFile + ": " + std::strerror(mutex.error()) +
                    ": this start ends";
-    std::fprintf(stderr, "%s\n", line.c_str());
     vornix::ProcessLog().SetFileNames(vornix::kServiceLogNames);
     vornix::ProcessLog().UseFolder(vornix::ModuleFolder());
-    vornix::WriteLogLine(line);
+    vornix::SayProblem(line);
     return runs ? 0 : 1;
   }
 
@@ -71,7 +70,7 @@ int main(int argc, char** argv) {
     window.Initialise();
     window.hide();
     const std::string warning = vornix::UnprotectedRootWarning(window.state(), geteuid() == 0);
-    if (!warning.empty()) vornix::ReportSettingsProblem(warning);
+    if (!warning.empty()) vornix::SayProblem(warning);
     exitCode = QApplication::exec();
   }  // the window goes, and its tray icon with it
   return exitCode;

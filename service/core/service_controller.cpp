@@ -72,7 +72,7 @@ void ServiceController::OnCheckTimerTick() {
   const char* kind = state_.ForceCheck ? "forced" : "hourly";
   if (!state_.UrlOutProblem.empty()) {
     // An address the service cannot use is said, not replaced by the default server's.
-    ReportSettingsProblem(state_.UrlOutProblem);
+    SayProblem(state_.UrlOutProblem);
     Apply(checkTimer_.Skip());
     RecordCheck(kind, "no check: " + state_.UrlOutProblem, "not needed");
     return;

@@ -44,9 +44,8 @@ void LoadSettings(ServiceState& state, Notices& notices) {
   }
   state.UpdateKey = trust.UpdateKey;
   state.Transfer.trust = {trust.CaFile, !trust.CaFileUnusable};
-  if (const std::string problem = CaFileProblem(trust); !problem.empty())
-    ReportSettingsProblem(problem);
-  if (!state.UrlOutProblem.empty()) ReportSettingsProblem(state.UrlOutProblem);
+  if (const std::string problem = CaFileProblem(trust); !problem.empty()) SayProblem(problem);
+  if (!state.UrlOutProblem.empty()) SayProblem(state.UrlOutProblem);
   if (state.ServerUrl.empty()) state.ServerUrl = kDefaultServerUrl;
 }
 
@@ -56,8 +55,8 @@ void SaveSettings(const ServiceState& state, bool userChange) {
   // A value whose line cannot be read stays as it is, unless the user set it in the window.
   const auto set = [&](const char* name, const RegistryKey::Value& value, bool byUser) {
     if (key->Unreadable(name) && !byUser) {
-      ReportSettingsProblem(std::string("The settings value ") + name + " in " + key->FilePath() +
-                            " cannot be read; it is left as it is");
+      SayProblem(std::string("The settings value ") + name + " in " + key->FilePath() +
+                 " cannot be read; it is left as it is");
       return;
     }
     if (const auto* text = std::get_if<std::string>(&value))

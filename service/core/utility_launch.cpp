@@ -1,7 +1,5 @@
 #include "service/core/utility_launch.h"
 
-#include <cstdio>
-
 #include "common/activity_log.h"
 #include "platform/process.h"
 
@@ -20,8 +18,7 @@ bool LaunchUpdateUtility(const std::string& programFolder) {
   std::string why;
   if (StartProgram(words, {}, &why)) return true;
   const std::string line = "Vornix cannot start the utility " + words[0] + ": " + why;
-  std::fprintf(stderr, "%s\n", line.c_str());
-  WriteLogLine(line);
+  SayProblem(line);
   return false;
 }
 

@@ -9,7 +9,6 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
-#include <cstdio>
 
 #include "common/activity_log.h"
 #include "common/ui/answered_wait.h"
@@ -110,9 +109,7 @@ void ServiceWindow::Initialise() {
                                                  [this](int id) { return OnCommand(id); });
     // Without it neither the utility nor vornixctl reaches the service: said, and it runs on.
     if (std::string why; !listener_->Listen(&why)) {
-      const std::string problem = "Vornix takes no commands: " + why;
-      std::fprintf(stderr, "%s\n", problem.c_str());
-      WriteLogLine(problem);
+      SayProblem("Vornix takes no commands: " + why);
     }
   }
   clientId_->setText(ToQString(controller_->Identify()));
